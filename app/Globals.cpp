@@ -1,0 +1,6 @@
+#include "app/Globals.h"
+
+SoSeparator* sceneRoot = nullptr;
+SoPerspectiveCamera* sceneCamera = nullptr;
+SoOneShotSensor* tickSensor = nullptr;
+int32_t noiseSeed = 0;
