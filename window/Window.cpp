@@ -1,0 +1,340 @@
+#include "window/Window.h"
+
+#include "window/KeyMap.h"
+
+#include <GLFW/glfw3.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/SoRenderManager.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/actions/SoHandleEventAction.h>
+#include <Inventor/events/SoKeyboardEvent.h>
+#include <Inventor/events/SoLocation2Event.h>
+#include <Inventor/events/SoMouseButtonEvent.h>
+#include <Inventor/nodes/SoNode.h>
+#include <Inventor/sensors/SoSensorManager.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace win {
+
+struct TopLevel {
+  GLFWwindow* window = nullptr;
+  bool hidden = false;
+  RenderArea::Impl* area = nullptr;
+};
+
+struct RenderArea::Impl {
+  TopLevel* top = nullptr;
+  SoRenderManager* manager = nullptr;
+  SoNode* scene = nullptr;
+  bool mouseInput = true;
+  bool keyboardInput = true;
+  bool needRedraw = true;
+  uint64_t frames = 0;
+  SbVec2s size{0, 0};
+
+  void resize(int width, int height);
+  void draw();
+  bool redrawIfNeeded();
+  bool dispatch(SoEvent* event);
+  SbVec2s cursorPosition() const;
+  void stampModifiers(SoEvent* event, int mods) const;
+};
+
+namespace {
+
+bool glfwReady = false;
+bool quitRequested = false;
+TopLevel* current = nullptr;  // the window mainLoop serves
+
+constexpr double kFramePeriod = 1.0 / 60.0;
+
+void reportGlfwError(int code, const char* description) {
+  std::fprintf(stderr, "window: GLFW error %d: %s\n", code, description);
+}
+
+short clampToShort(int v) { return static_cast<short>(std::clamp(v, 0, 32767)); }
+
+RenderArea::Impl* areaOf(GLFWwindow* w) {
+  auto* top = static_cast<TopLevel*>(glfwGetWindowUserPointer(w));
+  return top ? top->area : nullptr;
+}
+
+void onFramebufferSize(GLFWwindow* w, int width, int height) {
+  if (RenderArea::Impl* a = areaOf(w)) a->resize(width, height);
+}
+
+void onKey(GLFWwindow* w, int key, int /*scancode*/, int action, int mods) {
+  RenderArea::Impl* a = areaOf(w);
+  if (!a || !a->keyboardInput) return;
+  SoKeyboardEvent event;
+  event.setKey(keyFromGlfw(key));
+  if (const char c = printableFromGlfw(key, mods)) event.setPrintableCharacter(c);
+  // Auto-repeat reaches the scene as further presses.
+  event.setState(action == GLFW_RELEASE ? SoButtonEvent::UP : SoButtonEvent::DOWN);
+  event.setPosition(a->cursorPosition());
+  a->stampModifiers(&event, mods);
+  a->dispatch(&event);
+}
+
+void onMouseButton(GLFWwindow* w, int button, int action, int mods) {
+  RenderArea::Impl* a = areaOf(w);
+  if (!a || !a->mouseInput) return;
+  SoMouseButtonEvent event;
+  switch (button) {
+    case GLFW_MOUSE_BUTTON_LEFT: event.setButton(SoMouseButtonEvent::BUTTON1); break;
+    case GLFW_MOUSE_BUTTON_RIGHT: event.setButton(SoMouseButtonEvent::BUTTON2); break;
+    case GLFW_MOUSE_BUTTON_MIDDLE: event.setButton(SoMouseButtonEvent::BUTTON3); break;
+    default: event.setButton(SoMouseButtonEvent::ANY); break;
+  }
+  event.setState(action == GLFW_PRESS ? SoButtonEvent::DOWN : SoButtonEvent::UP);
+  event.setPosition(a->cursorPosition());
+  a->stampModifiers(&event, mods);
+  a->dispatch(&event);
+}
+
+void onCursor(GLFWwindow* w, double, double) {
+  RenderArea::Impl* a = areaOf(w);
+  if (!a || !a->mouseInput) return;
+  SoLocation2Event event;
+  event.setPosition(a->cursorPosition());
+  int mods = 0;
+  if (glfwGetKey(w, GLFW_KEY_LEFT_SHIFT) || glfwGetKey(w, GLFW_KEY_RIGHT_SHIFT)) mods |= GLFW_MOD_SHIFT;
+  if (glfwGetKey(w, GLFW_KEY_LEFT_CONTROL) || glfwGetKey(w, GLFW_KEY_RIGHT_CONTROL)) mods |= GLFW_MOD_CONTROL;
+  if (glfwGetKey(w, GLFW_KEY_LEFT_ALT) || glfwGetKey(w, GLFW_KEY_RIGHT_ALT)) mods |= GLFW_MOD_ALT;
+  a->stampModifiers(&event, mods);
+  a->dispatch(&event);
+}
+
+void onRenderRequest(void* data, SoRenderManager*) {
+  static_cast<RenderArea::Impl*>(data)->needRedraw = true;
+}
+
+bool drawable(const TopLevel* top) {
+  if (top->hidden) return true;
+  return glfwGetWindowAttrib(top->window, GLFW_VISIBLE) &&
+         !glfwGetWindowAttrib(top->window, GLFW_ICONIFIED);
+}
+
+}  // namespace
+
+TopLevel* init(const char* appName, const char* className, const InitOptions& options) {
+  glfwSetErrorCallback(reportGlfwError);
+  if (!glfwReady) {
+    if (!glfwInit()) return nullptr;
+    glfwReady = true;
+  }
+  SoDB::init();
+
+  glfwDefaultWindowHints();
+  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+  glfwWindowHint(GLFW_DEPTH_BITS, 24);
+  glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
+  if (options.visibility == Visibility::Hidden) glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+  // X11 WM_CLASS, so window managers can tell the program's windows apart.
+  if (className) glfwWindowHintString(GLFW_X11_CLASS_NAME, className);
+  if (appName) glfwWindowHintString(GLFW_X11_INSTANCE_NAME, appName);
+  GLFWwindow* window = glfwCreateWindow(std::max(1, options.width), std::max(1, options.height),
+                                        appName ? appName : "", nullptr, nullptr);
+  if (!window) return nullptr;
+
+  auto* top = new TopLevel;
+  top->window = window;
+  top->hidden = options.visibility == Visibility::Hidden;
+  glfwSetWindowUserPointer(window, top);
+  glfwMakeContextCurrent(window);
+  glfwSwapInterval(1);
+  glfwSetFramebufferSizeCallback(window, onFramebufferSize);
+  glfwSetKeyCallback(window, onKey);
+  glfwSetMouseButtonCallback(window, onMouseButton);
+  glfwSetCursorPosCallback(window, onCursor);
+  current = top;
+  return top;
+}
+
+void show(TopLevel* top) {
+  if (top && !top->hidden) glfwShowWindow(top->window);
+}
+
+GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }
+
+void exitMainLoop() { quitRequested = true; }
+
+void mainLoop() {
+  TopLevel* top = current;
+  if (!top) return;
+  quitRequested = false;
+  SoSensorManager* sensors = SoDB::getSensorManager();
+  double nextFrame = glfwGetTime();
+
+  while (!quitRequested && !glfwWindowShouldClose(top->window)) {
+    // Sleep in the event wait, never spin: until the next frame when there
+    // is work for it, until the next timer, or until an event arrives.
+    const bool frameWork = sensors->isDelaySensorPending() || (top->area && top->area->needRedraw);
+    SbTime timerDue;
+    const bool timerPending = sensors->isTimerSensorPending(timerDue);
+    if (!frameWork && !timerPending) {
+      glfwWaitEvents();
+    } else {
+      double timeout = frameWork ? nextFrame - glfwGetTime() : 1.0;
+      if (timerPending) {
+        timeout = std::min(timeout, (timerDue - SbTime::getTimeOfDay()).getValue());
+      }
+      if (timeout > 0.0) {
+        glfwWaitEventsTimeout(timeout);
+      } else {
+        glfwPollEvents();
+      }
+    }
+    sensors->processTimerQueue();
+
+    const double now = glfwGetTime();
+    if (now < nextFrame) continue;
+    // One pass over the delay queue per frame: the animation sensor
+    // reschedules itself, so this is what sets the tick rate.
+    sensors->processDelayQueue(TRUE);
+    // A hidden or minimised window is not drawn; the flight goes on.
+    if (top->area && drawable(top)) top->area->redrawIfNeeded();
+    nextFrame += kFramePeriod;
+    if (nextFrame < now) nextFrame = now + kFramePeriod;  // no catch-up burst after a stall
+  }
+}
+
+// ---------------------------------------------------------------- RenderArea
+
+void RenderArea::Impl::resize(int width, int height) {
+  size = SbVec2s(clampToShort(width), clampToShort(height));
+  if (size[0] == 0 || size[1] == 0) return;  // minimised: keep the last viewport
+  manager->setWindowSize(size);
+  manager->setSize(size);
+  manager->setViewportRegion(SbViewportRegion(size));
+  needRedraw = true;
+}
+
+SbVec2s RenderArea::Impl::cursorPosition() const {
+  double x = 0, y = 0;
+  glfwGetCursorPos(top->window, &x, &y);
+  int ww = 1, wh = 1, fw = 1, fh = 1;
+  glfwGetWindowSize(top->window, &ww, &wh);
+  glfwGetFramebufferSize(top->window, &fw, &fh);
+  const double sx = ww > 0 ? static_cast<double>(fw) / ww : 1.0;
+  const double sy = wh > 0 ? static_cast<double>(fh) / wh : 1.0;
+  // Coin's pixel origin is the bottom-left corner.
+  const int px = static_cast<int>(std::clamp(x * sx, 0.0, 32767.0));
+  const int py = static_cast<int>(std::clamp(fh - 1 - y * sy, 0.0, 32767.0));
+  return SbVec2s(static_cast<short>(px), static_cast<short>(py));
+}
+
+void RenderArea::Impl::stampModifiers(SoEvent* event, int mods) const {
+  event->setTime(SbTime::getTimeOfDay());
+  event->setShiftDown((mods & GLFW_MOD_SHIFT) != 0);
+  event->setCtrlDown((mods & GLFW_MOD_CONTROL) != 0);
+  event->setAltDown((mods & GLFW_MOD_ALT) != 0);
+}
+
+bool RenderArea::Impl::dispatch(SoEvent* event) {
+  if (!scene) return false;
+  SoHandleEventAction action(manager->getViewportRegion());
+  action.setEvent(event);
+  action.apply(scene);
+  return action.isHandled();
+}
+
+RenderArea::RenderArea(TopLevel* parent, const char* /*name*/, bool /*embed*/, bool mouseInput,
+                       bool keyboardInput)
+    : impl_(new Impl) {
+  impl_->top = parent;
+  impl_->mouseInput = mouseInput;
+  impl_->keyboardInput = keyboardInput;
+  impl_->manager = new SoRenderManager;
+  // The scene's camera sets its own near and far planes.
+  impl_->manager->setAutoClipping(SoRenderManager::NO_AUTO_CLIPPING);
+  impl_->manager->setRenderCallback(onRenderRequest, impl_);
+  impl_->manager->activate();
+  if (parent) {
+    parent->area = impl_;
+    int w = 1, h = 1;
+    glfwGetFramebufferSize(parent->window, &w, &h);
+    impl_->resize(w, h);
+  }
+}
+
+RenderArea::~RenderArea() {
+  if (impl_->top && impl_->top->area == impl_) impl_->top->area = nullptr;
+  if (impl_->top) glfwMakeContextCurrent(impl_->top->window);
+  delete impl_->manager;  // releases its reference on the scene
+  delete impl_;
+}
+
+void RenderArea::setSceneGraph(SoNode* root) {
+  impl_->scene = root;
+  impl_->manager->setSceneGraph(root);
+  impl_->needRedraw = true;
+}
+
+SoNode* RenderArea::getSceneGraph() const { return impl_->scene; }
+
+void RenderArea::setTitle(const char* title) {
+  if (impl_->top) glfwSetWindowTitle(impl_->top->window, title ? title : "");
+}
+
+void RenderArea::show() { win::show(impl_->top); }
+
+void RenderArea::hide() {
+  if (impl_->top) glfwHideWindow(impl_->top->window);
+}
+
+void RenderArea::setBackgroundColor(const SbColor4f& color) {
+  impl_->manager->setBackgroundColor(color);
+  impl_->needRedraw = true;
+}
+
+void RenderArea::setSize(int width, int height) {
+  if (!impl_->top) return;
+  glfwSetWindowSize(impl_->top->window, std::max(1, width), std::max(1, height));
+  int w = 1, h = 1;
+  glfwGetFramebufferSize(impl_->top->window, &w, &h);
+  impl_->resize(w, h);
+}
+
+SbVec2s RenderArea::getSize() const { return impl_->size; }
+
+void RenderArea::Impl::draw() {
+  if (top) glfwMakeContextCurrent(top->window);
+  needRedraw = false;
+  manager->render(TRUE, TRUE);
+  ++frames;
+}
+
+bool RenderArea::Impl::redrawIfNeeded() {
+  if (!needRedraw || !top) return false;
+  draw();
+  glfwSwapBuffers(top->window);
+  return true;
+}
+
+void RenderArea::render() { impl_->draw(); }
+
+bool RenderArea::redrawIfNeeded() { return impl_->redrawIfNeeded(); }
+
+void RenderArea::readPixels(std::vector<uint8_t>& rgb) const {
+  const int w = impl_->size[0], h = impl_->size[1];
+  rgb.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, 0);
+  if (!impl_->top || rgb.empty()) return;
+  glfwMakeContextCurrent(impl_->top->window);
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+}
+
+bool RenderArea::processEvent(const SoEvent* event) {
+  return impl_->dispatch(const_cast<SoEvent*>(event));
+}
+
+SoRenderManager* RenderArea::getRenderManager() const { return impl_->manager; }
+
+uint64_t RenderArea::frameCount() const { return impl_->frames; }
+
+}  // namespace win

@@ -1,0 +1,101 @@
+#pragma once
+// flightscene's window binding: one top-level window with a Coin render
+// area, over GLFW (X11) and Coin's SoRenderManager.
+//
+// Needs: GLFW 3.3, Coin 4, an OpenGL compatibility context (Mesa is fine).
+//
+// Implements:
+//  [x] init: GLFW and Coin's database; the top-level window, or null when no
+//      display can be opened (errors go to stderr, never stdout)
+//  [x] RenderArea: draws a scene graph through SoRenderManager, keeps the
+//      camera's near and far planes (no auto-clipping), follows resizes
+//  [x] keyboard (press, auto-repeat as press, release) and mouse events as
+//      SoEvents through SoHandleEventAction, so SoEventCallback nodes see them
+//  [x] mainLoop: Coin's timer and delay queues, redraw on scene change, paced
+//      at the display refresh (60 Hz where swapping does not block), waits
+//      for events when nothing is scheduled; returns when the window closes
+//  [x] hidden mode (never mapped) for tools and tests that read pixels back
+//
+// The flat API mirrors what the start-up sequence needs: init, a render area
+// in the top-level window, show, mainLoop.
+
+#include <Inventor/SbColor4f.h>
+#include <Inventor/SbLinear.h>
+
+#include <cstdint>
+#include <vector>
+
+class SoNode;
+class SoEvent;
+class SoRenderManager;
+struct GLFWwindow;
+
+namespace win {
+
+struct TopLevel;
+
+enum class Visibility { Shown, Hidden };
+
+struct InitOptions {
+  Visibility visibility = Visibility::Shown;
+  int width = 1024;
+  int height = 768;
+};
+
+// Initialises GLFW and Coin's database and creates the (still unmapped)
+// top-level window with its GL context. Null when that fails.
+TopLevel* init(const char* appName, const char* className,
+               const InitOptions& options = InitOptions());
+
+// Maps the top-level window (no effect in hidden mode).
+void show(TopLevel* toplevel);
+
+// Runs until the window is closed or exitMainLoop() is called.
+void mainLoop();
+
+// Makes mainLoop() return after the current iteration.
+void exitMainLoop();
+
+// The GLFW window behind a top-level window, for callers chaining their own
+// callbacks (keep ours: call the previous callback from yours).
+GLFWwindow* glfwWindowOf(TopLevel* toplevel);
+
+class RenderArea {
+ public:
+  RenderArea(TopLevel* parent, const char* name = nullptr, bool embed = true,
+             bool mouseInput = true, bool keyboardInput = true);
+  ~RenderArea();
+  RenderArea(const RenderArea&) = delete;
+  RenderArea& operator=(const RenderArea&) = delete;
+
+  void setSceneGraph(SoNode* root);
+  SoNode* getSceneGraph() const;
+  void setTitle(const char* title);
+  void show();
+  void hide();
+
+  void setBackgroundColor(const SbColor4f& color);
+  // Window size in pixels; in hidden mode this is the size drawn and read.
+  void setSize(int width, int height);
+  SbVec2s getSize() const;
+
+  // Draws the scene now into the back buffer (without swapping).
+  void render();
+  // Draws if the scene changed since the last frame; swaps. True if drawn.
+  bool redrawIfNeeded();
+  // Reads the back buffer as tightly packed RGB rows, bottom row first.
+  void readPixels(std::vector<uint8_t>& rgb) const;
+  // Sends an event into the scene as if it came from the window.
+  bool processEvent(const SoEvent* event);
+
+  SoRenderManager* getRenderManager() const;
+  // Frames drawn since creation.
+  uint64_t frameCount() const;
+
+  struct Impl;
+
+ private:
+  Impl* impl_;
+};
+
+}  // namespace win
