@@ -1,0 +1,124 @@
+// The keyboard table follows press and release events of its twelve keys.
+
+#include "app/KeyTable.h"
+
+#include <Inventor/SoDB.h>
+#include <Inventor/actions/SoHandleEventAction.h>
+#include <Inventor/events/SoKeyboardEvent.h>
+#include <Inventor/events/SoMouseButtonEvent.h>
+#include <Inventor/nodes/SoEventCallback.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+class KeyboardTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SoDB::init();
+    for (KeyEntry& e : KeyTable) e.pressed = 0;
+    root = new SoSeparator;
+    root->ref();
+    auto* node = new SoEventCallback;
+    node->addEventCallback(SoKeyboardEvent::getClassTypeId(), keyboardCallback, nullptr);
+    root->addChild(node);
+  }
+  void TearDown() override { root->unref(); }
+
+  // Returns whether the event was marked handled.
+  bool send(SoKeyboardEvent::Key key, SoButtonEvent::State state) {
+    SoKeyboardEvent event;
+    event.setKey(key);
+    event.setState(state);
+    SoHandleEventAction action(SbViewportRegion(100, 100));
+    action.setEvent(&event);
+    action.apply(root);
+    return action.isHandled();
+  }
+  void press(SoKeyboardEvent::Key key) { send(key, SoButtonEvent::DOWN); }
+  void release(SoKeyboardEvent::Key key) { send(key, SoButtonEvent::UP); }
+  int heldCount() const {
+    int n = 0;
+    for (const KeyEntry& e : KeyTable) n += e.pressed;
+    return n;
+  }
+
+  SoSeparator* root = nullptr;
+};
+
+TEST(KeyTableLayout, TwelveKeysInTheirFixedOrderAllReleased) {
+  const int32_t expected[KEY_COUNT] = {0xff52, 0xff54, 0xff51, 0xff53, 0xff0d, 0xff09,
+                                       0xff1b, 0x0020, 0x0077, 0x0073, 0x0061, 0x006e};
+  for (int i = 0; i < KEY_COUNT; ++i) {
+    EXPECT_EQ(KeyTable[i].key, expected[i]) << "index " << i;
+    EXPECT_EQ(KeyTable[i].pressed, 0) << "index " << i;
+  }
+  EXPECT_EQ(KeyTable[KEY_TAB].key, SoKeyboardEvent::TAB);
+  EXPECT_EQ(KeyTable[KEY_W].key, SoKeyboardEvent::W);
+}
+
+TEST_F(KeyboardTable, PressSetsAndReleaseClearsOnlyThatKey) {
+  press(SoKeyboardEvent::W);
+  EXPECT_EQ(KeyTable[KEY_W].pressed, 1);
+  EXPECT_EQ(heldCount(), 1);
+  release(SoKeyboardEvent::W);
+  EXPECT_EQ(KeyTable[KEY_W].pressed, 0);
+  EXPECT_EQ(heldCount(), 0);
+}
+
+TEST_F(KeyboardTable, AutoRepeatKeepsTheFlagAndOneReleaseClearsIt) {
+  for (int i = 0; i < 5; ++i) press(SoKeyboardEvent::LEFT_ARROW);
+  EXPECT_EQ(KeyTable[KEY_LEFT].pressed, 1);
+  release(SoKeyboardEvent::LEFT_ARROW);
+  EXPECT_EQ(KeyTable[KEY_LEFT].pressed, 0);
+}
+
+TEST_F(KeyboardTable, TwoKeysHeldTogetherBothRead) {
+  press(SoKeyboardEvent::UP_ARROW);
+  press(SoKeyboardEvent::LEFT_ARROW);
+  EXPECT_EQ(KeyTable[KEY_UP].pressed, 1);
+  EXPECT_EQ(KeyTable[KEY_LEFT].pressed, 1);
+  EXPECT_EQ(heldCount(), 2);
+}
+
+TEST_F(KeyboardTable, AStrokeBetweenSamplesLeavesNoTrace) {
+  press(SoKeyboardEvent::TAB);
+  release(SoKeyboardEvent::TAB);
+  EXPECT_EQ(KeyTable[KEY_TAB].pressed, 0);
+}
+
+TEST_F(KeyboardTable, ReleaseWithoutPressOnlyWritesZero) {
+  release(SoKeyboardEvent::ESCAPE);
+  EXPECT_EQ(heldCount(), 0);
+}
+
+TEST_F(KeyboardTable, UnwatchedKeysChangeNothingButAreHandled) {
+  EXPECT_TRUE(send(SoKeyboardEvent::Q, SoButtonEvent::DOWN));
+  EXPECT_TRUE(send(SoKeyboardEvent::F1, SoButtonEvent::DOWN));
+  EXPECT_TRUE(send(SoKeyboardEvent::UNDEFINED, SoButtonEvent::DOWN));
+  EXPECT_EQ(heldCount(), 0);
+  EXPECT_TRUE(send(SoKeyboardEvent::SPACE, SoButtonEvent::DOWN));
+  EXPECT_EQ(KeyTable[KEY_SPACE].pressed, 1);
+}
+
+TEST_F(KeyboardTable, EveryWatchedKeyRoundTrips) {
+  for (int i = 0; i < KEY_COUNT; ++i) {
+    press(static_cast<SoKeyboardEvent::Key>(KeyTable[i].key));
+    EXPECT_EQ(KeyTable[i].pressed, 1) << "index " << i;
+    EXPECT_EQ(heldCount(), 1) << "index " << i;
+    release(static_cast<SoKeyboardEvent::Key>(KeyTable[i].key));
+    EXPECT_EQ(KeyTable[i].pressed, 0) << "index " << i;
+  }
+}
+
+TEST_F(KeyboardTable, MouseEventsDoNotReachTheKeyboardCallback) {
+  SoMouseButtonEvent click;
+  click.setButton(SoMouseButtonEvent::BUTTON1);
+  click.setState(SoButtonEvent::DOWN);
+  SoHandleEventAction action(SbViewportRegion(100, 100));
+  action.setEvent(&click);
+  action.apply(root);
+  EXPECT_FALSE(action.isHandled());
+}
+
+}  // namespace
