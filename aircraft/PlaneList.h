@@ -1,0 +1,31 @@
+#pragma once
+// The fleet: every aircraft in list-file order, with the one the camera
+// follows. Tab (on release) moves the selection, Escape ends the program.
+
+#include <Inventor/SbTime.h>
+#include <cstdint>
+
+struct Plane;
+
+struct PlaneListNode {
+  Plane* plane = nullptr;
+  PlaneListNode* next = nullptr;
+};
+
+struct PlaneList {
+  PlaneListNode* head = nullptr;
+  PlaneListNode* current = nullptr;  // the selected aircraft's cell
+  int32_t prevTab = 0;               // Tab flag at the previous update
+  int32_t curTab = 0;                // Tab flag at this update
+
+  // Adds at the tail; the first aircraft becomes the selected one.
+  void append(Plane* plane);
+  // Selects the next aircraft, wrapping to the head.
+  void selectNext();
+  // Per tick: advances every aircraft with the scene camera, handles Tab,
+  // and calls exit(0) while Escape is held.
+  void update(SbTime dt);
+};
+
+// Zero-initialised before main; filled by the list-file loader.
+extern PlaneList fleet;

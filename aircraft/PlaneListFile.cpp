@@ -1,0 +1,295 @@
+#include "aircraft/PlaneListFile.h"
+
+#include "aircraft/Plane.h"
+#include "aircraft/PlaneList.h"
+
+#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <istream>
+#include <streambuf>
+
+namespace {
+
+class BufferSource : public ByteSource {
+ public:
+  BufferSource(const char* data, std::size_t size) : data_(data), size_(size) {}
+  int peek() override {
+    return pos_ < size_ ? static_cast<unsigned char>(data_[pos_]) : EOF;
+  }
+  void bump() override {
+    if (pos_ < size_) ++pos_;
+  }
+
+ private:
+  const char* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+class StreamSource : public ByteSource {
+ public:
+  explicit StreamSource(std::istream& in) : buf_(in.rdbuf()) {}
+  int peek() override {
+    if (buf_ == nullptr) return EOF;
+    auto c = buf_->sgetc();
+    return std::char_traits<char>::eq_int_type(c, std::char_traits<char>::eof())
+               ? EOF
+               : static_cast<unsigned char>(std::char_traits<char>::to_char_type(c));
+  }
+  void bump() override {
+    if (buf_ != nullptr) buf_->sbumpc();
+  }
+
+ private:
+  std::streambuf* buf_;
+};
+
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  int peek() override {
+    if (!hasPeek_) {
+      peeked_ = std::getc(file_);
+      hasPeek_ = true;
+    }
+    return peeked_;
+  }
+  void bump() override {
+    if (!hasPeek_) peek();
+    hasPeek_ = false;
+  }
+
+ private:
+  std::FILE* file_;
+  int peeked_ = EOF;
+  bool hasPeek_ = false;
+};
+
+// White space as the C locale's isspace sees it.
+bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(int c) {
+  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int lower(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+}  // namespace
+
+const char* planeListMessage(PlaneListStatus status) {
+  switch (status) {
+    case PlaneListStatus::CannotOpen:
+      return "Cann't open PlaneList file! Exiting...";
+    case PlaneListStatus::Empty:
+      return "PlaneList file empty! Exiting...";
+    case PlaneListStatus::BadFormat:
+      return "PlaneList file not in right format! Exiting...";
+    case PlaneListStatus::Ok:
+      break;
+  }
+  return "";
+}
+
+void PlaneListScanner::skipSpace() {
+  while (isSpace(in_.peek())) in_.bump();
+}
+
+PlaneListScanner::Result PlaneListScanner::scanName(std::string& name) {
+  name.clear();
+  skipSpace();
+  if (in_.peek() == EOF) return Result::End;
+  for (int c = in_.peek(); c != EOF && !isSpace(c); c = in_.peek()) {
+    // The old fixed buffer held 1019 characters; refuse rather than overflow.
+    if (name.size() == kMaxNameLength) return Result::Bad;
+    name.push_back(static_cast<char>(c));
+    in_.bump();
+  }
+  skipSpace();
+  return Result::Ok;
+}
+
+// Collects the characters that "%f" would consume (sign, digits, one
+// point, exponent; "0x" switches to hexadecimal digits and a 'p'
+// exponent), then converts the longest valid prefix. Infinity and NaN
+// spellings are refused outright: such a value is no usable size or scale.
+PlaneListScanner::Result PlaneListScanner::scanFloat(float& value) {
+  skipSpace();
+  int c = in_.peek();
+  if (c == EOF) return Result::End;
+  std::string text;
+  if (c == '+' || c == '-') {
+    text.push_back(static_cast<char>(c));
+    in_.bump();
+    c = in_.peek();
+  }
+  if (lower(c) == 'i' || lower(c) == 'n') return Result::Bad;
+
+  bool hex = false, gotDigit = false, gotExp = false, gotDot = false;
+  if (c == '0') {
+    text.push_back('0');
+    in_.bump();
+    c = in_.peek();
+    if (lower(c) == 'x') {
+      text.push_back(static_cast<char>(c));
+      in_.bump();
+      c = in_.peek();
+      hex = true;
+    } else {
+      gotDigit = true;
+    }
+  }
+  const int expChar = hex ? 'p' : 'e';
+  for (;; c = in_.peek()) {
+    if (isDigit(c) || (hex && !gotExp && isHexDigit(c))) {
+      gotDigit = true;
+    } else if (gotExp && lower(text.back()) == expChar && (c == '+' || c == '-')) {
+    } else if (gotDigit && !gotExp && lower(c) == expChar) {
+      gotExp = gotDot = true;
+    } else if (!gotDot && c == '.') {
+      gotDot = true;
+    } else {
+      break;
+    }
+    text.push_back(static_cast<char>(c));
+    in_.bump();
+  }
+  // A bare "0x" (after any sign) is no number. Otherwise the value is whatever prefix of
+  // the run converts: a dangling exponent ("1e", "1e+") is consumed and
+  // ignored, as the C library does.
+  const bool signed_ = text[0] == '+' || text[0] == '-';
+  if (hex && text.size() == (signed_ ? 3u : 2u)) return Result::Bad;
+  char* end = nullptr;
+  const float v = std::strtof(text.c_str(), &end);
+  if (end == text.c_str() || !std::isfinite(v)) return Result::Bad;
+  value = v;
+  skipSpace();
+  return Result::Ok;
+}
+
+PlaneListScanner::Result PlaneListScanner::scanInt(int32_t& value) {
+  skipSpace();
+  int c = in_.peek();
+  if (c == EOF) return Result::End;
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    in_.bump();
+    c = in_.peek();
+  }
+  if (!isDigit(c)) return Result::Bad;
+  // Accumulate toward the sign's limit and saturate: any length is
+  // accepted, none overflows.
+  int64_t magnitude = 0;
+  const int64_t limit = negative ? -int64_t{INT32_MIN} : INT32_MAX;
+  for (; isDigit(c); c = in_.peek()) {
+    if (magnitude < limit) magnitude = std::min(limit, magnitude * 10 + (c - '0'));
+    in_.bump();
+  }
+  value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  skipSpace();
+  return Result::Ok;
+}
+
+PlaneListReader::PlaneListReader(std::unique_ptr<ByteSource> source)
+    : source_(std::move(source)), scanner_(*source_) {}
+
+PlaneListReader::Step PlaneListReader::next(PlaneListEntry& entry) {
+  using R = PlaneListScanner::Result;
+  const R name = scanner_.scanName(entry.name);
+  const bool first = !started_;
+  started_ = true;
+  if (name == R::End) return first ? Step::Empty : Step::End;
+  if (name == R::Bad) return Step::BadFormat;
+  if (scanner_.scanFloat(entry.size) != R::Ok || scanner_.scanFloat(entry.scale) != R::Ok ||
+      scanner_.scanInt(entry.number) != R::Ok)
+    return Step::BadFormat;
+  return Step::Entry;
+}
+
+std::unique_ptr<ByteSource> makeByteSource(const char* data, std::size_t size) {
+  return std::make_unique<BufferSource>(data, size);
+}
+std::unique_ptr<ByteSource> makeByteSource(std::istream& in) {
+  return std::make_unique<StreamSource>(in);
+}
+std::unique_ptr<ByteSource> makeByteSource(std::FILE* file) {
+  return std::make_unique<FileSource>(file);
+}
+
+namespace {
+
+PlaneListParse readAll(std::unique_ptr<ByteSource> source) {
+  PlaneListParse result;
+  PlaneListReader reader(std::move(source));
+  PlaneListEntry entry;
+  for (;;) {
+    switch (reader.next(entry)) {
+      case PlaneListReader::Step::Entry:
+        result.entries.push_back(entry);
+        continue;
+      case PlaneListReader::Step::End:
+        return result;
+      case PlaneListReader::Step::Empty:
+        result.status = PlaneListStatus::Empty;
+        return result;
+      case PlaneListReader::Step::BadFormat:
+        result.status = PlaneListStatus::BadFormat;
+        return result;
+    }
+  }
+}
+
+[[noreturn]] void fail(PlaneListStatus status) {
+  std::fputs(planeListMessage(status), stdout);
+  std::fflush(stdout);
+  std::exit(1);
+}
+
+}  // namespace
+
+PlaneListParse parsePlaneList(const char* data, std::size_t size) {
+  return readAll(makeByteSource(data, size));
+}
+
+PlaneListParse parsePlaneList(std::istream& in) { return readAll(makeByteSource(in)); }
+
+PlaneListParse parsePlaneListFile(const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    PlaneListParse result;
+    result.status = PlaneListStatus::CannotOpen;
+    return result;
+  }
+  PlaneListParse result = readAll(makeByteSource(file));
+  std::fclose(file);
+  return result;
+}
+
+void loadPlaneList(SoGroup* root) {
+  std::FILE* file = std::fopen("PlaneList.txt", "r");
+  if (file == nullptr) fail(PlaneListStatus::CannotOpen);
+  PlaneListReader reader(makeByteSource(file));
+  PlaneListEntry entry;
+  for (;;) {
+    switch (reader.next(entry)) {
+      case PlaneListReader::Step::Entry: {
+        // Each aircraft joins the scene before the next line is read, so
+        // a later format error leaves the earlier ones in place.
+        Plane* plane = new Plane;
+        root->addChild(plane->build(entry.size, entry.scale, entry.name.c_str()));
+        fleet.append(plane);
+        continue;
+      }
+      case PlaneListReader::Step::End:
+        std::fclose(file);
+        return;
+      case PlaneListReader::Step::Empty:
+        fail(PlaneListStatus::Empty);
+      case PlaneListReader::Step::BadFormat:
+        fail(PlaneListStatus::BadFormat);
+    }
+  }
+}
