@@ -1,0 +1,127 @@
+#define GL_GLEXT_PROTOTYPES 1
+#include "RenderFixture.h"
+
+#include <GLFW/glfw3.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoRenderManager.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoGLCacheContextElement.h>
+#include <Inventor/nodes/SoNode.h>
+
+#include <cstdio>
+#include <deque>
+
+namespace {
+
+GLFWwindow * window = nullptr;
+int winWidth = 0, winHeight = 0;
+uint32_t cacheContext = 0;
+GLuint fbo = 0, colourRb = 0, depthRb = 0;
+
+} // namespace
+
+void
+Image::writePpm(const std::string & path) const
+{
+  FILE * f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fprintf(f, "P6\n%d %d\n255\n", width, height);
+  for (int y = height - 1; y >= 0; --y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        float v = at(x, y, c);
+        v = v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v);
+        std::fputc(int(v + 0.5f), f);
+      }
+  std::fclose(f);
+}
+
+bool
+openRenderWindow(int width, int height)
+{
+  if (window) return true;
+  if (!glfwInit()) return false;
+  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+  glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
+  glfwWindowHint(GLFW_DEPTH_BITS, 24);
+  window = glfwCreateWindow(width, height, "volume render test", nullptr, nullptr);
+  if (!window) return false;
+  glfwMakeContextCurrent(window);
+  winWidth = width;
+  winHeight = height;
+  cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+
+  glGenFramebuffers(1, &fbo);
+  glGenRenderbuffers(1, &colourRb);
+  glGenRenderbuffers(1, &depthRb);
+  glBindRenderbuffer(GL_RENDERBUFFER, colourRb);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA32F, width, height);
+  glBindRenderbuffer(GL_RENDERBUFFER, depthRb);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourRb);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthRb);
+  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  return complete;
+}
+
+void
+closeRenderWindow()
+{
+  if (!window) return;
+  glDeleteFramebuffers(1, &fbo);
+  glDeleteRenderbuffers(1, &colourRb);
+  glDeleteRenderbuffers(1, &depthRb);
+  glfwDestroyWindow(window);
+  window = nullptr;
+  glfwTerminate();
+}
+
+Image
+renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & background)
+{
+  Image img;
+  img.width = winWidth;
+  img.height = winHeight;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, target == Target::FloatBuffer ? fbo : 0);
+  // Coin leaves enabling the depth test to the window binding, as its GUI
+  // bindings do when they set up a context.
+  glEnable(GL_DEPTH_TEST);
+  {
+    SoRenderManager manager;
+    manager.getGLRenderAction()->setCacheContext(cacheContext);
+    manager.setSceneGraph(root);
+    manager.setWindowSize(SbVec2s(short(winWidth), short(winHeight)));
+    manager.setViewportRegion(SbViewportRegion(short(winWidth), short(winHeight)));
+    manager.setAutoClipping(SoRenderManager::NO_AUTO_CLIPPING);
+    manager.setBackgroundColor(background);
+    manager.render(TRUE, TRUE);
+    glFinish();
+    if (target == Target::BackBuffer) glReadBuffer(GL_BACK);
+    else glReadBuffer(GL_COLOR_ATTACHMENT0);
+    img.rgb.resize(size_t(winWidth) * winHeight * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, winWidth, winHeight, GL_RGB, GL_FLOAT, img.rgb.data());
+    manager.setSceneGraph(nullptr);
+  }
+  for (float & v : img.rgb) v *= 255.0f;
+  const GLenum err = glGetError();
+  if (glError) *glError = err;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  return img;
+}
+
+std::vector<uint8_t> &
+keepVoxels(std::vector<uint8_t> voxels)
+{
+  // Volume data nodes keep only a pointer: buffers live for the whole run.
+  static std::deque<std::vector<uint8_t>> kept;
+  kept.push_back(std::move(voxels));
+  return kept.back();
+}

@@ -1,0 +1,427 @@
+// Volumes drawn in a hidden window: placement, grey levels, ordering against
+// opaque geometry and other volumes, slice-count independence, a camera
+// inside a volume, fog, and the GL state left behind.
+
+#include "RenderFixture.h"
+#include "volume/SoTransferFunction.h"
+#include "volume/SoVolumeData.h"
+#include "volume/SoVolumeRender.h"
+#include "volume/SoVolumeRendering.h"
+
+#include <GL/gl.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCube.h>
+#include <Inventor/nodes/SoEnvironment.h>
+#include <Inventor/nodes/SoLightModel.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoRotation.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTranslation.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int W = 256;
+constexpr int H = 256;
+
+struct VolumeSpec {
+  SbVec3s dim{20, 20, 20};
+  uint8_t value = 200;                // uniform block...
+  const std::vector<uint8_t> * voxels = nullptr; // ...or these bytes
+  SbBox3f size{-1, -1, -1, 1, 1, 1};
+  SbVec3f translation{0, 0, 0};
+  // Empty: GREY. Otherwise RGBA quadruplets for a NONE map.
+  std::vector<float> colourMap;
+  int control = SoVolumeRender::AUTOMATIC;
+  int slices = 64;
+};
+
+// Separator with translation, volume data, transfer function and renderer.
+SoSeparator *
+volume(const VolumeSpec & spec)
+{
+  auto * sep = new SoSeparator;
+  auto * t = new SoTranslation;
+  t->translation = spec.translation;
+  sep->addChild(t);
+  auto * data = new SoVolumeData;
+  const size_t n = size_t(spec.dim[0]) * spec.dim[1] * spec.dim[2];
+  std::vector<uint8_t> & bytes =
+    spec.voxels ? keepVoxels(*spec.voxels) : keepVoxels(std::vector<uint8_t>(n, spec.value));
+  data->setVolumeData(spec.dim, bytes.data(), SoVolumeData::UNSIGNED_BYTE);
+  data->setVolumeSize(spec.size);
+  sep->addChild(data);
+  auto * tf = new SoTransferFunction;
+  if (!spec.colourMap.empty()) {
+    tf->predefColorMap = SoTransferFunction::NONE;
+    tf->colorMap.setValues(0, int(spec.colourMap.size()), spec.colourMap.data());
+  }
+  sep->addChild(tf);
+  auto * vr = new SoVolumeRender;
+  vr->numSlicesControl = spec.control;
+  vr->numSlices = spec.slices;
+  sep->addChild(vr);
+  return sep;
+}
+
+// Orthographic camera at +z (or -z) looking at the origin, 4 units high:
+// the box (-1,-1,-1)-(1,1,1) covers the middle half of the window.
+SoSeparator *
+sceneWithOrthoCamera(bool fromBehind = false)
+{
+  auto * root = new SoSeparator;
+  root->ref();
+  auto * cam = new SoOrthographicCamera;
+  cam->position = SbVec3f(0, 0, fromBehind ? -10.0f : 10.0f);
+  if (fromBehind) cam->orientation = SbRotation(SbVec3f(0, 1, 0), float(M_PI));
+  cam->height = 4.0f;
+  cam->nearDistance = 1.0f;
+  cam->farDistance = 30.0f;
+  root->addChild(cam);
+  auto * lm = new SoLightModel;
+  lm->model = SoLightModel::BASE_COLOR;
+  root->addChild(lm);
+  return root;
+}
+
+SoSeparator *
+opaqueSlab(const SbColor & colour, float z)
+{
+  auto * sep = new SoSeparator;
+  auto * c = new SoBaseColor;
+  c->rgb = colour;
+  sep->addChild(c);
+  auto * t = new SoTranslation;
+  t->translation = SbVec3f(0, 0, z);
+  sep->addChild(t);
+  auto * cube = new SoCube;
+  cube->width = 3.0f;
+  cube->height = 3.0f;
+  cube->depth = 0.2f;
+  sep->addChild(cube);
+  return sep;
+}
+
+// Opacity gathered by a ray crossing `voxels` voxels of per-voxel opacity a.
+double
+gathered(double a, double voxels)
+{
+  return 1.0 - std::pow(1.0 - a, voxels);
+}
+
+void
+dump(const Image & img, const char * name)
+{
+  // Set FS_VOLUME_DUMP to a directory to look at what the tests drew.
+  if (const char * dir = std::getenv("FS_VOLUME_DUMP"))
+    img.writePpm(std::string(dir) + "/" + name + ".ppm");
+}
+
+class VolumeRender : public ::testing::Test {
+protected:
+  static void SetUpTestSuite()
+  {
+    SoDB::init();
+    SoVolumeRendering::init();
+    windowOk = openRenderWindow(W, H);
+  }
+  static void TearDownTestSuite() { closeRenderWindow(); }
+  void SetUp() override
+  {
+    if (!windowOk) GTEST_SKIP() << "no display or no float framebuffer";
+  }
+
+  Image render(SoSeparator * root, Target target = Target::FloatBuffer,
+               const SbColor & bg = SbColor(0, 0, 0))
+  {
+    unsigned err = 0;
+    Image img = renderScene(root, target, &err, bg);
+    EXPECT_EQ(err, unsigned(GL_NO_ERROR));
+    return img;
+  }
+
+  static bool windowOk;
+};
+bool VolumeRender::windowOk = false;
+
+TEST_F(VolumeRender, UniformBlockDrawsItsGreyOverItsSquare)
+{
+  SoSeparator * root = sceneWithOrthoCamera();
+  root->addChild(volume(VolumeSpec{}));
+  for (Target target : {Target::FloatBuffer, Target::BackBuffer}) {
+    const Image img = render(root, target);
+    dump(img, target == Target::FloatBuffer ? "uniform_float" : "uniform_back");
+    // 20 voxels of opacity 200/255 gather full opacity: the grey is 200.
+    EXPECT_NEAR(img.at(128, 128, 0), 200.0, 3.0);
+    EXPECT_NEAR(img.at(128, 128, 1), 200.0, 3.0);
+    EXPECT_NEAR(img.at(100, 160, 2), 200.0, 3.0);
+    // The box spans pixels 64..191 on both axes; nothing outside it.
+    int covered = 0;
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const bool inside = x >= 64 && x < 192 && y >= 64 && y < 192;
+        const bool lit = img.grey(x, y) > 100.0f;
+        if (lit) ++covered;
+        if (x > 66 && x < 189 && y > 66 && y < 189) {
+          EXPECT_TRUE(lit) << x << "," << y;
+        }
+        if (!inside) {
+          EXPECT_LT(img.grey(x, y), 1.0f) << x << "," << y;
+        }
+      }
+    EXPECT_NEAR(covered, 128 * 128, 2 * 128 * 2);
+  }
+  root->unref();
+}
+
+TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront)
+{
+  // A thin volume: 20 voxels of opacity 40/255 gather about 97% at most, so
+  // what lies behind still shows.
+  VolumeSpec thin;
+  thin.value = 40;
+  const double a = gathered(40.0 / 255.0, 20.0);
+  const SbColor red(1, 0, 0);
+
+  // The volume comes first in the scene graph in both cases: drawing it
+  // after the opaque geometry is the renderer's job, not the scene's order.
+  SoSeparator * front = sceneWithOrthoCamera();
+  front->addChild(volume(thin));
+  front->addChild(opaqueSlab(red, -3.0f));
+  const Image over = render(front);
+  dump(over, "volume_over_slab");
+  EXPECT_NEAR(over.at(128, 128, 0), 40.0 * a + 255.0 * (1.0 - a), 4.0);
+  EXPECT_NEAR(over.at(128, 128, 1), 40.0 * a, 3.0);
+  // Beside the volume the slab is untouched.
+  EXPECT_NEAR(over.at(40, 128, 0), 255.0, 0.5);
+  EXPECT_NEAR(over.at(40, 128, 1), 0.0, 0.5);
+  front->unref();
+
+  SoSeparator * behind = sceneWithOrthoCamera();
+  behind->addChild(opaqueSlab(red, 3.0f));
+  behind->addChild(volume(thin));
+  const Image hidden = render(behind);
+  EXPECT_NEAR(hidden.at(128, 128, 0), 255.0, 0.5);
+  EXPECT_NEAR(hidden.at(128, 128, 1), 0.0, 0.5);
+  EXPECT_NEAR(hidden.at(128, 128, 2), 0.0, 0.5);
+  behind->unref();
+
+  // Cutting through the middle of the volume: only the part in front shows.
+  SoSeparator * through = sceneWithOrthoCamera();
+  through->addChild(volume(thin));
+  through->addChild(opaqueSlab(red, 0.0f));
+  const Image half = render(through);
+  const double ahalf = gathered(40.0 / 255.0, 9.0); // the slab's front face is at z = 0.1
+  EXPECT_NEAR(half.at(128, 128, 1), 40.0 * ahalf, 3.0);
+  EXPECT_LT(half.at(128, 128, 1), over.at(128, 128, 1) - 3.0f);
+  through->unref();
+}
+
+TEST_F(VolumeRender, OverlappingVolumesCompositeNearestLastFromEitherSide)
+{
+  // Red volume at z = -2, blue at z = +2, both 2 units wide, overlapping on
+  // screen where x is in [-0.5, 0.5]; per voxel opacity 0.05.
+  VolumeSpec red, blue;
+  red.value = blue.value = 255;
+  red.colourMap = {1, 0, 0, 0.05f, 1, 0, 0, 0.05f};
+  blue.colourMap = {0, 0, 1, 0.05f, 0, 0, 1, 0.05f};
+  red.translation = SbVec3f(-0.5f, 0, -2);
+  blue.translation = SbVec3f(0.5f, 0, 2);
+  const double a = gathered(double(std::lround(0.05 * 255.0)) / 255.0, 20.0);
+  const double nearPart = 255.0 * a;
+  const double farPart = 255.0 * a * (1.0 - a);
+
+  for (bool fromBehind : {false, true}) {
+    SoSeparator * root = sceneWithOrthoCamera(fromBehind);
+    root->addChild(volume(red));
+    root->addChild(volume(blue));
+    const Image img = render(root);
+    dump(img, fromBehind ? "overlap_from_behind" : "overlap_from_front");
+    const float r = img.at(128, 128, 0), b = img.at(128, 128, 2);
+    if (!fromBehind) { // blue is nearer
+      EXPECT_NEAR(b, nearPart, 4.0);
+      EXPECT_NEAR(r, farPart, 4.0);
+    } else {
+      EXPECT_NEAR(r, nearPart, 4.0);
+      EXPECT_NEAR(b, farPart, 4.0);
+    }
+    root->unref();
+  }
+}
+
+// Cloud-like densities: a soft ball, highest in the middle, zero at the rim.
+std::vector<uint8_t>
+softBall(int n, double peak)
+{
+  std::vector<uint8_t> v(size_t(n) * n * n);
+  for (int z = 0; z < n; ++z)
+    for (int y = 0; y < n; ++y)
+      for (int x = 0; x < n; ++x) {
+        const double c = (n - 1) / 2.0;
+        const double r = std::sqrt((x - c) * (x - c) + (y - c) * (y - c) + (z - c) * (z - c)) / c;
+        v[size_t(x) + size_t(y) * n + size_t(z) * n * n] =
+          uint8_t(std::lround(std::max(0.0, 1.0 - r) * peak));
+      }
+  return v;
+}
+
+SoSeparator *
+perspectiveScene(const SbVec3f & position, float nearDist = 0.5f)
+{
+  auto * root = new SoSeparator;
+  root->ref();
+  auto * cam = new SoPerspectiveCamera;
+  cam->position = position;
+  cam->pointAt(SbVec3f(0, 0, 0), SbVec3f(0, 1, 0));
+  cam->nearDistance = nearDist;
+  cam->farDistance = 50.0f;
+  root->addChild(cam);
+  return root;
+}
+
+TEST_F(VolumeRender, SliceCountDoesNotChangeTheLook)
+{
+  const std::vector<uint8_t> ball = softBall(20, 90.0);
+  Image images[2];
+  const int counts[2] = {64, 256};
+  for (int i = 0; i < 2; ++i) {
+    SoSeparator * root = perspectiveScene(SbVec3f(2.0f, 1.5f, 3.5f));
+    auto * turn = new SoRotation;
+    turn->rotation = SbRotation(SbVec3f(0, 1, 0), 0.4f);
+    root->addChild(turn);
+    VolumeSpec spec;
+    spec.voxels = &ball;
+    spec.control = SoVolumeRender::MANUAL;
+    spec.slices = counts[i];
+    root->addChild(volume(spec));
+    images[i] = render(root);
+    root->unref();
+  }
+  dump(images[0], "ball_64");
+  dump(images[1], "ball_256");
+  // The picture is neither empty nor saturated, so opacity matters.
+  const float centre = images[1].grey(128, 128);
+  EXPECT_GT(centre, 15.0f);
+  EXPECT_LT(centre, 90.0f);
+  double sum = 0.0, worst = 0.0;
+  for (size_t k = 0; k < images[0].rgb.size(); ++k) {
+    const double d = std::fabs(images[0].rgb[k] - images[1].rgb[k]);
+    sum += d;
+    worst = std::max(worst, d);
+  }
+  EXPECT_LT(sum / double(images[0].rgb.size()), 0.3);
+  EXPECT_LT(worst, 4.0);
+}
+
+TEST_F(VolumeRender, CameraInsideVolumeSeesItEverywhere)
+{
+  // Camera at the centre of a uniform 4-unit block looking along -z; every
+  // ray crosses 2 units (10 voxels) or more before leaving the block.
+  VolumeSpec spec;
+  spec.value = 60;
+  spec.size = SbBox3f(-2, -2, -2, 2, 2, 2);
+  auto * root = new SoSeparator;
+  root->ref();
+  auto * cam = new SoPerspectiveCamera;
+  cam->position = SbVec3f(0, 0, 0.3f);
+  cam->nearDistance = 0.1f;
+  cam->farDistance = 20.0f;
+  root->addChild(cam);
+  root->addChild(volume(spec));
+  const Image img = render(root);
+  dump(img, "inside");
+  const double least = 60.0 * gathered(60.0 / 255.0, 10.0 - 1.5);
+  float lo = 1e9f, hi = 0.0f;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      lo = std::min(lo, img.grey(x, y));
+      hi = std::max(hi, img.grey(x, y));
+    }
+  EXPECT_GT(lo, least - 3.0);
+  EXPECT_LE(hi, 61.0f);
+  root->unref();
+}
+
+TEST_F(VolumeRender, FogTintsTheVolumeLikeOpaqueGeometry)
+{
+  VolumeSpec spec; // opaque-looking grey 200 block
+  auto build = [&](bool fog) {
+    SoSeparator * root = sceneWithOrthoCamera();
+    if (fog) {
+      auto * env = new SoEnvironment;
+      env->fogType = SoEnvironment::HAZE;
+      env->fogColor = SbColor(0, 1, 0);
+      env->fogVisibility = 18.0f;
+      root->addChild(env);
+    }
+    root->addChild(volume(spec));
+    // A grey-200 opaque slab beside the volume at the depth of its front face.
+    auto * side = opaqueSlab(SbColor(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f), 1.0f);
+    auto * shift = new SoTranslation;
+    shift->translation = SbVec3f(0, 2.5f, 0);
+    side->insertChild(shift, 0);
+    root->addChild(side);
+    return root;
+  };
+  SoSeparator * clear = build(false);
+  SoSeparator * foggy = build(true);
+  const Image a = render(clear);
+  const Image b = render(foggy);
+  dump(b, "fog");
+  EXPECT_NEAR(a.at(128, 128, 1), 200.0, 3.0);
+  // Green fog lifts green and lowers red.
+  EXPECT_LT(b.at(128, 128, 0), 190.0f);
+  EXPECT_GT(b.at(128, 128, 1), b.at(128, 128, 0) + 20.0f);
+  // The volume's front is about as fogged as the opaque slab at its depth.
+  EXPECT_NEAR(b.at(128, 128, 0), b.at(128, 250, 0), 12.0);
+  clear->unref();
+  foggy->unref();
+}
+
+TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
+{
+  SoSeparator * root = sceneWithOrthoCamera();
+  root->addChild(volume(VolumeSpec{}));
+  render(root, Target::BackBuffer);
+  // The renderer hands GL back as it found it.
+  GLboolean depthMask = GL_FALSE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+  EXPECT_EQ(depthMask, GL_TRUE);
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_3D));
+  GLint bound = -1;
+  glGetIntegerv(GL_TEXTURE_BINDING_3D, &bound);
+  EXPECT_EQ(bound, 0);
+
+  // An opaque slab drawn in the next frame is its plain colour.
+  SoSeparator * plain = sceneWithOrthoCamera();
+  plain->addChild(opaqueSlab(SbColor(0, 0, 1), 0.0f));
+  const Image img = render(plain, Target::BackBuffer);
+  EXPECT_NEAR(img.at(128, 128, 2), 255.0, 0.5);
+  EXPECT_NEAR(img.at(128, 128, 0), 0.0, 0.5);
+
+  // Changing the data in place and setting it again shows the new values.
+  SoSeparator * again = sceneWithOrthoCamera();
+  VolumeSpec spec;
+  std::vector<uint8_t> & bytes = keepVoxels(std::vector<uint8_t>(8000, 200));
+  spec.voxels = nullptr;
+  auto * sep = volume(spec);
+  auto * data = static_cast<SoVolumeData *>(sep->getChild(1));
+  data->setVolumeData(SbVec3s(20, 20, 20), bytes.data());
+  again->addChild(sep);
+  EXPECT_NEAR(render(again).at(128, 128, 0), 200.0, 3.0);
+  std::fill(bytes.begin(), bytes.end(), uint8_t(255));
+  data->setVolumeData(SbVec3s(20, 20, 20), bytes.data());
+  EXPECT_NEAR(render(again).at(128, 128, 0), 255.0, 3.0);
+
+  root->unref();
+  plain->unref();
+  again->unref();
+}
+
+} // namespace

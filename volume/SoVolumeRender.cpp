@@ -1,0 +1,546 @@
+#include "volume/SoVolumeRender.h"
+
+#include "volume/SoTransferFunction.h"
+#include "volume/SoTransferFunctionElement.h"
+#include "volume/SoVolumeData.h"
+#include "volume/SoVolumeDataElement.h"
+#include "volume/VolumeSlicing.h"
+
+#include <Inventor/C/glue/gl.h>
+#include <Inventor/SbViewVolume.h>
+#include <Inventor/SoPrimitiveVertex.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoGetPrimitiveCountAction.h>
+#include <Inventor/actions/SoPickAction.h>
+#include <Inventor/elements/SoCacheElement.h>
+#include <Inventor/elements/SoDrawStyleElement.h>
+#include <Inventor/elements/SoGLCacheContextElement.h>
+#include <Inventor/elements/SoModelMatrixElement.h>
+#include <Inventor/elements/SoProjectionMatrixElement.h>
+#include <Inventor/elements/SoViewVolumeElement.h>
+#include <Inventor/elements/SoViewingMatrixElement.h>
+#include <Inventor/elements/SoViewportRegionElement.h>
+#include <Inventor/errors/SoDebugError.h>
+#include <Inventor/system/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+// One volume captured during the opaque pass, drawn once all of them are
+// known so that they can be sorted.
+struct SoVolumeRender::Pending {
+  SoVolumeRender * node;
+  SoVolumeData * data;
+  SoTransferFunction * transfer;
+  SbMatrix modelview;
+  SbMatrix projection;
+  float nearDist;
+  float farDist;
+  SbVec2s viewport;
+  GLboolean fog;
+  GLint fogMode;
+  GLfloat fogDensity, fogStart, fogEnd;
+  GLfloat fogColour[4];
+  float depth; // eye-space z of the box centre
+};
+
+namespace {
+
+struct Texture {
+  GLuint name = 0;
+  SbUniqueId dataId = 0;
+  SbUniqueId transferId = 0;
+  float ratio = 0.0f;
+};
+
+// Volumes waiting for the delayed pass, per render action.
+struct Frame {
+  std::vector<SoVolumeRender::Pending> volumes;
+  bool callbackInstalled = false;
+};
+std::map<SoGLRenderAction *, Frame> pendingFrames;
+
+void
+release(std::vector<SoVolumeRender::Pending> & volumes)
+{
+  for (auto & p : volumes) {
+    if (p.transfer) p.transfer->unref();
+    p.data->unref();
+    p.node->unref();
+  }
+  volumes.clear();
+}
+
+// A frame whose delayed pass never ran (an aborted render) must not leak
+// into the next one.
+void
+dropStaleFrame(void * closure, SoGLRenderAction *)
+{
+  auto it = pendingFrames.find(static_cast<SoGLRenderAction *>(closure));
+  if (it != pendingFrames.end()) release(it->second.volumes);
+}
+
+void
+warnOnce(bool & warned, const char * message)
+{
+  if (warned) return;
+  warned = true;
+  std::fprintf(stderr, "SoVolumeRender: %s\n", message);
+}
+
+bool warnedNo3D = false;
+bool warnedTooLarge = false;
+bool warnedNoMax = false;
+
+void
+deleteTexture(void * closure, uint32_t)
+{
+  const GLuint name = static_cast<GLuint>(reinterpret_cast<uintptr_t>(closure));
+  glDeleteTextures(1, &name);
+}
+
+// Voxels coloured through the transfer function, with each alpha corrected
+// for the slice spacing. 16 bits per channel: with many slices the corrected
+// opacities are small, and 8 bits would round them by up to a fifth.
+std::vector<uint16_t>
+colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, float ratio)
+{
+  SbVec3s dim;
+  void * buffer = nullptr;
+  SoVolumeData::DataType type;
+  data->getVolumeData(dim, buffer, type);
+  const size_t dx = size_t(dim[0]), dy = size_t(dim[1]), dz = size_t(dim[2]);
+  const size_t count = dx * dy * dz;
+
+  uint8_t table[256 * 4];
+  if (transfer) transfer->getLookupTable(table);
+  else SoTransferFunction::predefinedLookupTable(SoTransferFunction::GREY, table);
+  uint16_t corrected[256];
+  for (int a = 0; a < 256; ++a)
+    corrected[a] = uint16_t(std::lround(correctSliceOpacity(float(a) / 255.0f, ratio) * 65535.0f));
+  uint16_t lut[256 * 4];
+  for (int v = 0; v < 256; ++v) {
+    for (int c = 0; c < 3; ++c) lut[4 * v + c] = uint16_t(table[4 * v + c] * 257u);
+    lut[4 * v + 3] = corrected[table[4 * v + 3]];
+  }
+
+  std::vector<uint16_t> rgba(count * 4);
+  if (type == SoVolumeData::UNSIGNED_BYTE) {
+    const uint8_t * src = static_cast<const uint8_t *>(buffer);
+    for (size_t i = 0; i < count; ++i) {
+      const uint16_t * c = lut + 4 * src[i];
+      std::copy(c, c + 4, &rgba[4 * i]);
+    }
+  } else if (type == SoVolumeData::RGBA) {
+    const uint8_t * src = static_cast<const uint8_t *>(buffer);
+    for (size_t i = 0; i < count * 4; i += 4) {
+      rgba[i] = uint16_t(src[i] * 257u);
+      rgba[i + 1] = uint16_t(src[i + 1] * 257u);
+      rgba[i + 2] = uint16_t(src[i + 2] * 257u);
+      rgba[i + 3] = corrected[src[i + 3]];
+    }
+  } else {
+    size_t i = 0;
+    for (size_t z = 0; z < dz; ++z)
+      for (size_t y = 0; y < dy; ++y)
+        for (size_t x = 0; x < dx; ++x, ++i) {
+          const uint16_t * c = lut + 4 * data->getVoxelIndex(int(x), int(y), int(z));
+          std::copy(c, c + 4, &rgba[4 * i]);
+        }
+  }
+  return rgba;
+}
+
+} // namespace
+
+struct SoVolumeRender::TextureCache {
+  std::map<uint32_t, Texture> perContext;
+};
+
+SO_NODE_SOURCE(SoVolumeRender);
+
+void
+SoVolumeRender::initClass(void)
+{
+  SO_NODE_INIT_CLASS(SoVolumeRender, SoShape, "Shape");
+  SO_ENABLE(SoGLRenderAction, SoVolumeDataElement);
+  SO_ENABLE(SoGLRenderAction, SoTransferFunctionElement);
+  SO_ENABLE(SoGetBoundingBoxAction, SoVolumeDataElement);
+  SO_ENABLE(SoCallbackAction, SoVolumeDataElement);
+  SO_ENABLE(SoCallbackAction, SoTransferFunctionElement);
+  SO_ENABLE(SoPickAction, SoVolumeDataElement);
+  SO_ENABLE(SoGetPrimitiveCountAction, SoVolumeDataElement);
+}
+
+SoVolumeRender::SoVolumeRender(void)
+  : textures(new TextureCache)
+{
+  SO_NODE_CONSTRUCTOR(SoVolumeRender);
+  SO_NODE_ADD_FIELD(numSlicesControl, (AUTOMATIC));
+  SO_NODE_ADD_FIELD(numSlices, (64));
+  SO_NODE_ADD_FIELD(composition, (ALPHA_BLENDING));
+  SO_NODE_ADD_FIELD(interpolation, (LINEAR));
+
+  SO_NODE_DEFINE_ENUM_VALUE(NumSlicesControl, ALL);
+  SO_NODE_DEFINE_ENUM_VALUE(NumSlicesControl, MANUAL);
+  SO_NODE_DEFINE_ENUM_VALUE(NumSlicesControl, AUTOMATIC);
+  SO_NODE_SET_SF_ENUM_TYPE(numSlicesControl, NumSlicesControl);
+
+  SO_NODE_DEFINE_ENUM_VALUE(Composition, MAX_INTENSITY);
+  SO_NODE_DEFINE_ENUM_VALUE(Composition, SUM_INTENSITY);
+  SO_NODE_DEFINE_ENUM_VALUE(Composition, ALPHA_BLENDING);
+  SO_NODE_SET_SF_ENUM_TYPE(composition, Composition);
+
+  SO_NODE_DEFINE_ENUM_VALUE(Interpolation, NEAREST);
+  SO_NODE_DEFINE_ENUM_VALUE(Interpolation, LINEAR);
+  SO_NODE_SET_SF_ENUM_TYPE(interpolation, Interpolation);
+}
+
+SoVolumeRender::~SoVolumeRender()
+{
+  // Textures die with their context's next use, when it is current.
+  for (const auto & entry : this->textures->perContext) {
+    if (entry.second.name == 0) continue;
+    SoGLCacheContextElement::scheduleDeleteCallback(
+      entry.first, deleteTexture,
+      reinterpret_cast<void *>(static_cast<uintptr_t>(entry.second.name)));
+  }
+  delete this->textures;
+}
+
+void
+SoVolumeRender::computeBBox(SoAction * action, SbBox3f & box, SbVec3f & center)
+{
+  const SoVolumeData * data = SoVolumeDataElement::get(action->getState());
+  if (!data) {
+    box.makeEmpty();
+    center.setValue(0.0f, 0.0f, 0.0f);
+    return;
+  }
+  box = data->getVolumeSize();
+  center = box.isEmpty() ? SbVec3f(0.0f, 0.0f, 0.0f) : box.getCenter();
+}
+
+void
+SoVolumeRender::generatePrimitives(SoAction * action)
+{
+  // The faces of the volume's box, so that picking and triangle callbacks
+  // see the extent that the volume occupies.
+  const SoVolumeData * data = SoVolumeDataElement::get(action->getState());
+  if (!data) return;
+  const SbBox3f box = data->getVolumeSize();
+  if (box.isEmpty()) return;
+  const SbVec3f & lo = box.getMin();
+  const SbVec3f & hi = box.getMax();
+  SoPrimitiveVertex pv;
+  this->beginShape(action, TRIANGLES);
+  for (int axis = 0; axis < 3; ++axis) {
+    const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+    for (int side = 0; side < 2; ++side) {
+      SbVec3f normal(0.0f, 0.0f, 0.0f);
+      normal[axis] = side ? 1.0f : -1.0f;
+      SbVec3f quad[4];
+      const float uu[4] = {0, 1, 1, 0}, vv[4] = {0, 0, 1, 1};
+      for (int k = 0; k < 4; ++k) {
+        const int q = side ? k : 3 - k; // outward winding on both sides
+        quad[k][axis] = side ? hi[axis] : lo[axis];
+        quad[k][u] = uu[q] ? hi[u] : lo[u];
+        quad[k][v] = vv[q] ? hi[v] : lo[v];
+      }
+      static const int tri[6] = {0, 1, 2, 0, 2, 3};
+      for (int k : tri) {
+        pv.setPoint(quad[k]);
+        pv.setNormal(normal);
+        const SbVec3f t = quad[k] - lo;
+        const SbVec3f s = hi - lo;
+        pv.setTextureCoords(SbVec4f(t[0] / s[0], t[1] / s[1], t[2] / s[2], 1.0f));
+        this->shapeVertex(&pv);
+      }
+    }
+  }
+  this->endShape();
+}
+
+void
+SoVolumeRender::GLRender(SoGLRenderAction * action)
+{
+  SoState * state = action->getState();
+  // The slices follow the camera: no render cache may keep them.
+  SoCacheElement::invalidate(state);
+
+  auto frame = pendingFrames.find(action);
+  if (action->isRenderingDelayedPaths()) {
+    if (frame == pendingFrames.end() || frame->second.volumes.empty()) return;
+    // The first volume reached in the delayed pass draws every volume of the
+    // frame, sorted far to near; the others find the list empty.
+    std::vector<Pending> volumes;
+    volumes.swap(frame->second.volumes);
+    std::stable_sort(volumes.begin(), volumes.end(),
+                     [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
+
+    const uint32_t contextid = action->getCacheContext();
+    const cc_glglue * glue = cc_glglue_instance(int(contextid));
+    if (!cc_glglue_has_3d_textures(glue)) {
+      warnOnce(warnedNo3D, "this OpenGL has no 3-D textures; volumes are not drawn");
+      release(volumes);
+      return;
+    }
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
+                 GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
+                 GL_TRANSFORM_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisable(GL_TEXTURE_GEN_R);
+    glDisable(GL_TEXTURE_GEN_Q);
+    glDisable(GL_CLIP_PLANE0);
+    glEnable(GL_TEXTURE_3D);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+
+    for (const Pending & p : volumes) p.node->drawSlices(p, contextid);
+
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+    release(volumes);
+    return;
+  }
+
+  SoVolumeData * data = SoVolumeDataElement::get(state);
+  if (!data) return;
+  if (SoDrawStyleElement::get(state) == SoDrawStyleElement::INVISIBLE) return;
+  SbVec3s dim;
+  void * buffer = nullptr;
+  SoVolumeData::DataType type;
+  if (!data->getVolumeData(dim, buffer, type)) return;
+  const SbBox3f box = data->getVolumeSize();
+  if (box.isEmpty()) return;
+
+  Pending p;
+  p.node = this;
+  p.data = data;
+  p.transfer = SoTransferFunctionElement::get(state);
+  p.modelview = SoModelMatrixElement::get(state);
+  p.modelview.multRight(SoViewingMatrixElement::get(state));
+  p.projection = SoProjectionMatrixElement::get(state);
+  const SbViewVolume & vv = SoViewVolumeElement::get(state);
+  p.nearDist = vv.getNearDist();
+  p.farDist = vv.getNearDist() + vv.getDepth();
+  p.viewport = SoViewportRegionElement::get(state).getViewportSizePixels();
+  // Coin has set the fog of this point in the scene in GL already; keep it
+  // for the delayed draw, when another part of the scene may be current.
+  p.fog = glIsEnabled(GL_FOG);
+  glGetIntegerv(GL_FOG_MODE, &p.fogMode);
+  glGetFloatv(GL_FOG_DENSITY, &p.fogDensity);
+  glGetFloatv(GL_FOG_START, &p.fogStart);
+  glGetFloatv(GL_FOG_END, &p.fogEnd);
+  glGetFloatv(GL_FOG_COLOR, p.fogColour);
+  SbVec3f centre;
+  p.modelview.multVecMatrix(box.getCenter(), centre);
+  p.depth = centre[2];
+
+  this->ref();
+  data->ref();
+  if (p.transfer) p.transfer->ref();
+
+  Frame & f = pendingFrames[action];
+  if (!f.callbackInstalled) {
+    action->addPreRenderCallback(dropStaleFrame, action);
+    f.callbackInstalled = true;
+  }
+  const bool first = f.volumes.empty();
+  f.volumes.push_back(p);
+  // Delayed paths run after the whole scene has been drawn.
+  if (first) action->addDelayedPath(action->getCurPath()->copy());
+}
+
+void
+SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid)
+{
+  SbVec3s dim;
+  void * buffer = nullptr;
+  SoVolumeData::DataType type;
+  if (!p.data->getVolumeData(dim, buffer, type)) return;
+  GLint max3d = 0;
+  glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3d);
+  if (max3d <= 0) {
+    warnOnce(warnedNoMax, "this OpenGL reports no 3-D texture size; volumes are not drawn");
+    return;
+  }
+  if (dim[0] > max3d || dim[1] > max3d || dim[2] > max3d ||
+      double(dim[0]) * double(dim[1]) * double(dim[2]) > double(1 << 27)) {
+    warnOnce(warnedTooLarge, "volume larger than the OpenGL 3-D texture limit; not drawn");
+    return;
+  }
+
+  const SbBox3f box = p.data->getVolumeSize();
+  const SbVec3f lo = box.getMin();
+  const SbVec3f size = box.getMax() - lo;
+
+  // Eye-space depth of an object-space point p is dot(a, p) + b.
+  const SbMatrix & m = p.modelview;
+  const SbVec3f a(m[0][2], m[1][2], m[2][2]);
+  const float b = m[3][2];
+  const float alen = a.length();
+  if (!(alen > 0.0f)) return;
+
+  float zmin = 0.0f, zmax = 0.0f;
+  float xmin = 0.0f, xmax = 0.0f, ymin = 0.0f, ymax = 0.0f;
+  bool behind = false;
+  SbMatrix mvp = p.modelview;
+  mvp.multRight(p.projection);
+  for (int i = 0; i < 8; ++i) {
+    const SbVec3f c(lo[0] + ((i & 1) ? size[0] : 0.0f), lo[1] + ((i & 2) ? size[1] : 0.0f),
+                    lo[2] + ((i & 4) ? size[2] : 0.0f));
+    const float z = a.dot(c) + b;
+    SbVec4f clip;
+    mvp.multVecMatrix(SbVec4f(c[0], c[1], c[2], 1.0f), clip);
+    float x = 0.0f, y = 0.0f;
+    if (clip[3] > 0.0f) {
+      x = clip[0] / clip[3];
+      y = clip[1] / clip[3];
+    } else {
+      behind = true;
+    }
+    if (i == 0) {
+      zmin = zmax = z;
+      xmin = xmax = x;
+      ymin = ymax = y;
+    } else {
+      zmin = std::min(zmin, z);
+      zmax = std::max(zmax, z);
+      xmin = std::min(xmin, x);
+      xmax = std::max(xmax, x);
+      ymin = std::min(ymin, y);
+      ymax = std::max(ymax, y);
+    }
+  }
+  const float nearZ = -p.nearDist;
+  const float farZ = -p.farDist;
+  if (zmin > nearZ || zmax < farZ) return; // wholly in front of the near or beyond the far plane
+
+  const SbVec3f voxel(size[0] / float(dim[0]), size[1] / float(dim[1]), size[2] / float(dim[2]));
+  const float reference = voxelSpacingAlong(voxel, a / alen);
+  if (!(reference > 0.0f)) return;
+  const float depthObject = (zmax - zmin) / alen;
+  const int maxDim = std::max<int>(dim[0], std::max<int>(dim[1], dim[2]));
+
+  int count = 1;
+  switch (this->numSlicesControl.getValue()) {
+  case ALL:
+    count = maxDim;
+    break;
+  case MANUAL:
+    count = std::clamp(int(this->numSlices.getValue()), 1, 4 * maxSlices);
+    break;
+  default: {
+    const float extent = std::max((xmax - xmin) * 0.5f * float(p.viewport[0]),
+                                  (ymax - ymin) * 0.5f * float(p.viewport[1]));
+    const float pixelsPerVoxel = behind ? INFINITY : extent / float(maxDim);
+    count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
+    break;
+  }
+  }
+  const float dz = (zmax - zmin) / float(count);
+  const int comp = this->composition.getValue();
+  // Maximum intensity ignores how many slices a ray crosses.
+  const float ratio = comp == MAX_INTENSITY ? 1.0f : (dz / alen) / reference;
+
+  const cc_glglue * glue = cc_glglue_instance(int(contextid));
+  Texture & tex = this->textures->perContext[contextid];
+  const SbUniqueId dataId = p.data->getNodeId();
+  const SbUniqueId transferId = p.transfer ? p.transfer->getNodeId() : 0;
+  const bool stale = tex.name == 0 || tex.dataId != dataId || tex.transferId != transferId ||
+                     std::fabs(tex.ratio - ratio) > 0.02f * ratio;
+  if (tex.name == 0) glGenTextures(1, &tex.name);
+  glBindTexture(GL_TEXTURE_3D, tex.name);
+  if (stale) {
+    const std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, ratio);
+    cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA16, dim[0], dim[1], dim[2], 0, GL_RGBA,
+                           GL_UNSIGNED_SHORT, rgba.data());
+    tex.dataId = dataId;
+    tex.transferId = transferId;
+    tex.ratio = ratio;
+  }
+  const GLint filter = this->interpolation.getValue() == NEAREST ? GL_NEAREST : GL_LINEAR;
+  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+
+  const bool equations = cc_glglue_has_blendequation(glue);
+  if (comp == MAX_INTENSITY) {
+    glBlendFunc(GL_ONE, GL_ONE);
+    if (equations) cc_glglue_glBlendEquation(glue, GL_MAX);
+  } else {
+    glBlendFunc(GL_SRC_ALPHA, comp == SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    if (equations) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
+  }
+
+  if (p.fog) {
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, p.fogMode);
+    glFogf(GL_FOG_DENSITY, p.fogDensity);
+    glFogf(GL_FOG_START, p.fogStart);
+    glFogf(GL_FOG_END, p.fogEnd);
+    glFogfv(GL_FOG_COLOR, p.fogColour);
+  } else {
+    glDisable(GL_FOG);
+  }
+
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(p.projection[0]);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadMatrixf(m[0]);
+
+  // Slices stay at fixed depths across the box whatever the camera's near
+  // plane; those nearer than it are skipped, which a camera inside the
+  // volume needs (each slice lies at one depth, so GL would drop it whole).
+  const float nearLimit = nearZ * (1.0f + 1e-5f);
+  SbVec3f poly[6];
+  for (int i = 0; i < count; ++i) {
+    const float z = zmin + (float(i) + 0.5f) * dz;
+    if (z > nearLimit || z < farZ) continue;
+    const int n = sliceBoxPolygon(box, a, z - b, poly);
+    if (n < 3) continue;
+    glBegin(GL_POLYGON);
+    for (int k = 0; k < n; ++k) {
+      const SbVec3f t = poly[k] - lo;
+      glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
+      glVertex3f(poly[k][0], poly[k][1], poly[k][2]);
+    }
+    glEnd();
+  }
+}

@@ -1,0 +1,64 @@
+#ifndef FS_VOLUME_SOVOLUMERENDER_H
+#define FS_VOLUME_SOVOLUMERENDER_H
+
+// Draws the latest SoVolumeData in the traversal state through the latest
+// SoTransferFunction (GREY when there is none) as view-aligned slices of a
+// 3-D texture, back to front. Volumes are drawn after the opaque geometry of
+// the frame, sorted far to near among themselves, depth-tested but writing no
+// depth, unlit and fogged like other geometry. Slice opacity is corrected for
+// the slice spacing, so the look does not depend on the slice count.
+//
+// Without 3-D textures (or with a volume larger than the GL allows) it warns
+// once on stderr and draws nothing.
+
+#include <Inventor/fields/SoSFEnum.h>
+#include <Inventor/fields/SoSFInt32.h>
+#include <Inventor/nodes/SoShape.h>
+#include <Inventor/nodes/SoSubNode.h>
+
+class SoVolumeRender : public SoShape {
+  typedef SoShape inherited;
+  SO_NODE_HEADER(SoVolumeRender);
+
+public:
+  static void initClass(void);
+  SoVolumeRender(void);
+
+  enum NumSlicesControl {
+    ALL = 0,       // one slice per voxel along the largest dimension
+    MANUAL = 1,    // numSlices
+    AUTOMATIC = 2  // from the voxels crossed and the size on screen
+  };
+  enum Composition {
+    MAX_INTENSITY = 0,
+    SUM_INTENSITY = 1,
+    ALPHA_BLENDING = 2
+  };
+  enum Interpolation {
+    NEAREST = 0,
+    LINEAR = 1
+  };
+
+  SoSFEnum numSlicesControl;
+  SoSFInt32 numSlices;
+  SoSFEnum composition;
+  SoSFEnum interpolation;
+
+  virtual void GLRender(SoGLRenderAction * action);
+
+  struct Pending;
+  struct TextureCache;
+
+protected:
+  virtual ~SoVolumeRender();
+
+  virtual void computeBBox(SoAction * action, SbBox3f & box, SbVec3f & center);
+  virtual void generatePrimitives(SoAction * action);
+
+private:
+  void drawSlices(const Pending & p, uint32_t contextid);
+
+  TextureCache * textures;
+};
+
+#endif
