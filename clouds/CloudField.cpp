@@ -72,18 +72,20 @@ Range doubledRange(Range source, int n)
     return {std::max(2 * source.lo - 1, 0), std::min(2 * source.hi + 1, 2 * n - 2)};
 }
 
-Range unite(Range a, Range b)
+constexpr Range unite(Range a, Range b)
 {
     return {std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
 }
 
 // Octave o adds noise at lattice indices 2*2^o .. 6*2^o-1: the central half.
-Range octaveRange(int octave)
+constexpr Range octaveRange(int octave)
 {
     return {2 << octave, (6 << octave) - 1};
 }
 
-constexpr int kMaxCube = 18; // octave 2: indices 8..23 plus one on each side
+// The noise of octave 2's points and their neighbours: 8..23 and one more on each side.
+constexpr int kMaxCube = 18;
+static_assert(octaveRange(2).hi - octaveRange(2).lo + 3 == kMaxCube, "the largest octave fits the cube");
 
 // Adds (or, for the first octave, assigns) smoothed noise times `amplitude` at
 // lattice indices r.lo..r.hi. Each lattice point's hash is computed once and

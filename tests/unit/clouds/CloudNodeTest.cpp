@@ -27,6 +27,11 @@ protected:
         SoDB::init();
         SoVolumeRendering::init();
     }
+    // Lets leak checkers tell the library's start-up allocations from ours.
+    static void TearDownTestSuite()
+    {
+        SoDB::finish();
+    }
     void TearDown() override
     {
         noiseSeed = 0;
