@@ -384,6 +384,104 @@ TEST_F(VolumeRender, FogTintsTheVolumeLikeOpaqueGeometry)
   foggy->unref();
 }
 
+TEST_F(VolumeRender, VolumeFollowsTheModelMatrix)
+{
+  // A flat box turned a quarter about z and moved right: it stands upright,
+  // one unit wide, centred at x = 1.
+  SoSeparator * root = sceneWithOrthoCamera();
+  auto * move = new SoTranslation;
+  move->translation = SbVec3f(1, 0, 0);
+  root->addChild(move);
+  auto * turn = new SoRotation;
+  turn->rotation = SbRotation(SbVec3f(0, 0, 1), float(M_PI / 2));
+  root->addChild(turn);
+  VolumeSpec spec;
+  spec.size = SbBox3f(-1, -0.5f, -0.5f, 1, 0.5f, 0.5f);
+  root->addChild(volume(spec));
+  const Image img = render(root);
+  dump(img, "moved");
+  // x in [0.5, 1.5] is pixels 160..223, y in [-1, 1] is pixels 64..191.
+  for (int y = 0; y < H; y += 3)
+    for (int x = 0; x < W; x += 3) {
+      const bool inside = x >= 160 && x < 224 && y >= 64 && y < 192;
+      const bool clearly = x > 162 && x < 221 && y > 66 && y < 189;
+      if (clearly) {
+        EXPECT_GT(img.grey(x, y), 150.0f) << x << "," << y;
+      } else if (!inside) {
+        EXPECT_LT(img.grey(x, y), 1.0f) << x << "," << y;
+      }
+    }
+  root->unref();
+}
+
+TEST_F(VolumeRender, MaximumAndSumCompositionIgnoreDrawingOrder)
+{
+  // Two grey blocks, 100 in front and 200 behind, seen from both sides.
+  for (int comp : {int(SoVolumeRender::MAX_INTENSITY), int(SoVolumeRender::SUM_INTENSITY)}) {
+    float centre[2];
+    for (bool fromBehind : {false, true}) {
+      SoSeparator * root = sceneWithOrthoCamera(fromBehind);
+      VolumeSpec a, b;
+      a.value = 100;
+      a.translation = SbVec3f(0, 0, 2);
+      b.value = 200;
+      b.translation = SbVec3f(0, 0, -2);
+      for (const VolumeSpec * spec : {&a, &b}) {
+        SoSeparator * v = volume(*spec);
+        static_cast<SoVolumeRender *>(v->getChild(3))->composition = comp;
+        root->addChild(v);
+      }
+      centre[fromBehind] = render(root).grey(128, 128);
+      root->unref();
+    }
+    if (comp == SoVolumeRender::MAX_INTENSITY) {
+      EXPECT_NEAR(centre[0], 200.0f, 1.5f);
+    } else {
+      EXPECT_GT(centre[0], 254.0f); // opacity-weighted sum of both saturates
+    }
+    EXPECT_NEAR(centre[0], centre[1], 1.5f);
+  }
+}
+
+TEST_F(VolumeRender, GridOfCloudsDrawsEveryCloudSoftly)
+{
+  // Nine cloud-like volumes in a turned grid seen from above and aside, as
+  // the sky has them: soft grey blobs (grey level = opacity) over the sky.
+  const std::vector<uint8_t> ball = softBall(20, 140.0);
+  SoSeparator * root = perspectiveScene(SbVec3f(0.0f, 9.0f, 12.0f));
+  auto * env = new SoEnvironment;
+  env->fogType = SoEnvironment::HAZE;
+  env->fogColor = SbColor(0.5f, 0.6f, 0.8f);
+  env->fogVisibility = 40.0f;
+  root->addChild(env);
+  auto * turn = new SoRotation;
+  turn->rotation.setValue(0.0f, -0.3f, 0.0f, 1.5707963f);
+  root->addChild(turn);
+  for (int i = 0; i < 9; ++i) {
+    VolumeSpec spec;
+    spec.voxels = &ball;
+    spec.translation = SbVec3f(float(i % 3 - 1) * 2.5f, 0.0f, float(i / 3 - 1) * 2.5f);
+    root->addChild(volume(spec));
+  }
+  const SbColor sky(0.5f, 0.6f, 0.8f);
+  const Image img = render(root, Target::BackBuffer, sky);
+  dump(img, "cloud_grid");
+  // Clouds grey the sky where they are and leave it alone elsewhere.
+  EXPECT_NEAR(img.at(2, 2, 2), 0.8f * 255.0f, 1.0f);
+  int clouded = 0;
+  float darkest = 255.0f;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      clouded += std::fabs(img.at(x, y, 2) - 0.8f * 255.0f) > 10.0f;
+      darkest = std::min(darkest, img.at(x, y, 2));
+    }
+  EXPECT_GT(clouded, W * H / 20);
+  EXPECT_LT(clouded, W * H / 2);
+  // Soft: even the densest core lets some sky through.
+  EXPECT_GT(darkest, 40.0f);
+  root->unref();
+}
+
 TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
 {
   SoSeparator * root = sceneWithOrthoCamera();
