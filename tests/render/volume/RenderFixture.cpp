@@ -20,6 +20,7 @@ GLFWwindow * window = nullptr;
 int winWidth = 0, winHeight = 0;
 uint32_t cacheContext = 0;
 GLuint fbo = 0, colourRb = 0, depthRb = 0;
+bool fboComplete = false;
 
 } // namespace
 
@@ -64,16 +65,30 @@ openRenderWindow(int width, int height)
   glBindFramebuffer(GL_FRAMEBUFFER, fbo);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourRb);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthRb);
-  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  fboComplete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  return complete;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  return true;
+}
+
+bool
+floatTargetAvailable()
+{
+  return fboComplete;
+}
+
+uint32_t
+renderCacheContext()
+{
+  return cacheContext;
 }
 
 void
 closeRenderWindow()
 {
   if (!window) return;
-  glDeleteFramebuffers(1, &fbo);
+  glDeleteFramebuffers(1, &fbo); // names from a failed set-up are still valid
   glDeleteRenderbuffers(1, &colourRb);
   glDeleteRenderbuffers(1, &depthRb);
   glfwDestroyWindow(window);
@@ -89,6 +104,7 @@ renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & ba
   img.height = winHeight;
   while (glGetError() != GL_NO_ERROR) {
   }
+  if (target == Target::FloatBuffer && !fboComplete) return img;
   glBindFramebuffer(GL_FRAMEBUFFER, target == Target::FloatBuffer ? fbo : 0);
   // Coin leaves enabling the depth test to the window binding, as its GUI
   // bindings do when they set up a context.

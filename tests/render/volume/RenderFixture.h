@@ -30,6 +30,10 @@ enum class Target { BackBuffer, FloatBuffer };
 
 // Opens the window once per process; false when no display or no context.
 bool openRenderWindow(int width = 256, int height = 256);
+// Whether Target::FloatBuffer can be drawn to in the open window.
+bool floatTargetAvailable();
+// The Coin cache context id that renderScene uses for the window.
+uint32_t renderCacheContext();
 void closeRenderWindow();
 
 // Draws the scene on a background colour and reads it back; glError gets the

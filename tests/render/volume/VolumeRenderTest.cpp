@@ -9,6 +9,7 @@
 #include "volume/SoVolumeRendering.h"
 
 #include <GL/gl.h>
+#include <Inventor/C/glue/gl.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCube.h>
@@ -134,12 +135,16 @@ protected:
   static void TearDownTestSuite() { closeRenderWindow(); }
   void SetUp() override
   {
-    if (!windowOk) GTEST_SKIP() << "no display or no float framebuffer";
+    if (!windowOk) GTEST_SKIP() << "no display";
   }
 
   Image render(SoSeparator * root, Target target = Target::FloatBuffer,
                const SbColor & bg = SbColor(0, 0, 0))
   {
+    if (target == Target::FloatBuffer && !floatTargetAvailable()) {
+      ADD_FAILURE() << "no float framebuffer";
+      return Image{};
+    }
     unsigned err = 0;
     Image img = renderScene(root, target, &err, bg);
     EXPECT_EQ(err, unsigned(GL_NO_ERROR));
@@ -520,6 +525,25 @@ TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
   root->unref();
   plain->unref();
   again->unref();
+}
+
+// Run by its own CTest case on a GL that hides 3-D textures.
+TEST_F(VolumeRender, WithoutThreeDTexturesWarnsOnceAndDrawsNothing)
+{
+  if (cc_glglue_has_3d_textures(cc_glglue_instance(int(renderCacheContext()))))
+    GTEST_SKIP() << "this GL has 3-D textures";
+  SoSeparator * root = sceneWithOrthoCamera();
+  root->addChild(volume(VolumeSpec{}));
+  ::testing::internal::CaptureStderr();
+  const Image first = render(root, Target::BackBuffer);
+  const Image second = render(root, Target::BackBuffer);
+  const std::string warnings = ::testing::internal::GetCapturedStderr();
+  EXPECT_LT(first.grey(128, 128), 1.0f);
+  EXPECT_LT(second.grey(128, 128), 1.0f);
+  const size_t at = warnings.find("SoVolumeRender: this OpenGL has no 3-D textures");
+  ASSERT_NE(at, std::string::npos) << warnings;
+  EXPECT_EQ(warnings.find("SoVolumeRender", at + 1), std::string::npos) << warnings;
+  root->unref();
 }
 
 } // namespace
