@@ -132,7 +132,11 @@ protected:
     SoVolumeRendering::init();
     windowOk = openRenderWindow(W, H);
   }
-  static void TearDownTestSuite() { closeRenderWindow(); }
+  static void TearDownTestSuite()
+  {
+    closeRenderWindow();
+    SoDB::finish();
+  }
   void SetUp() override
   {
     if (!windowOk) GTEST_SKIP() << "no display";

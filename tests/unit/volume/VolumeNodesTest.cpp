@@ -38,6 +38,8 @@ protected:
     SoDB::init();
     SoVolumeRendering::init();
   }
+  // Frees the database's own globals, which leak checkers would report.
+  static void TearDownTestSuite() { SoDB::finish(); }
 };
 
 template <class T>
