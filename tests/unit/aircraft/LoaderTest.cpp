@@ -145,6 +145,20 @@ class Loader : public ::testing::Test {
     EXPECT_EQ(cell, nullptr);
     EXPECT_EQ(fleet.current, fleet.head);
     root->unref();
+    freeFleet();
+  }
+
+  // The program keeps its aircraft for good; a test that loads several
+  // lists releases them so each load starts from an empty fleet.
+  static void freeFleet() {
+    for (PlaneListNode* c = fleet.head; c != nullptr;) {
+      PlaneListNode* next = c->next;
+      c->plane->root->unref();
+      delete c->plane;
+      delete c;
+      c = next;
+    }
+    fleet = PlaneList{};
   }
 
   void expectFails(const std::string& file, const std::string& message, int builtBefore) {
