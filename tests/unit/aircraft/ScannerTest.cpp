@@ -258,20 +258,6 @@ TEST(ListParsing, BufferStreamAndFileReadersAgree) {
   std::remove(path.c_str());
 }
 
-TEST(ListParsing, NameLengthLimitIs1019) {
-  const std::string fits(1019, 'n');
-  const std::string tooLong(1020, 'n');
-  const std::string ok = fits + " 1 1 0";
-  const std::string bad = "a.iv 1 1 0\n" + tooLong + " 1 1 0";
-  const PlaneListParse accepted = parsePlaneList(ok.data(), ok.size());
-  EXPECT_EQ(accepted.status, PlaneListStatus::Ok);
-  ASSERT_EQ(accepted.entries.size(), 1u);
-  EXPECT_EQ(accepted.entries[0].name, fits);
-  const PlaneListParse refused = parsePlaneList(bad.data(), bad.size());
-  EXPECT_EQ(refused.status, PlaneListStatus::BadFormat);
-  EXPECT_EQ(refused.entries.size(), 1u);
-}
-
 TEST(ListParsing, OutOfRangeIntegerIsAcceptedAndSaturated) {
   const std::string text = "a 1 1 99999999999999999999999\nb 1 1 -99999999999999999999\n";
   const PlaneListParse p = parsePlaneList(text.data(), text.size());
@@ -279,16 +265,6 @@ TEST(ListParsing, OutOfRangeIntegerIsAcceptedAndSaturated) {
   ASSERT_EQ(p.entries.size(), 2u);
   EXPECT_EQ(p.entries[0].number, INT32_MAX);
   EXPECT_EQ(p.entries[1].number, INT32_MIN);
-}
-
-TEST(ListParsing, InfiniteOrNanNumbersAreFormatErrors) {
-  for (const char* text : {"a inf 1 0", "a 1 nan 0", "a 1e999 1 0", "a 1 -1e999 0",
-                           "a infinity 1 0", "a 1 NAN 0", "a 1e39 1 0"}) {
-    SCOPED_TRACE(text);
-    const PlaneListParse p = parsePlaneList(text, std::strlen(text));
-    EXPECT_EQ(p.status, PlaneListStatus::BadFormat);
-    EXPECT_TRUE(p.entries.empty());
-  }
 }
 
 }  // namespace
