@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config ninja-build
   libcoin-dev libsimage-dev libglfw3-dev libgl-dev libpng-dev
   googletest libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils libx11-dev
   clang libclang-rt-14-dev
 )
 

@@ -1,0 +1,70 @@
+#include "app/SkyBox.h"
+
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoLightModel.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTexture2.h>
+#include <Inventor/nodes/SoTextureCoordinate2.h>
+#include <Inventor/nodes/SoTranslation.h>
+
+const float skyBoxVertices[8][3] = {
+    {-100, -25, -100}, {100, -25, -100}, {-100, 25, -100}, {100, 25, -100},
+    {-100, -25, 100},  {100, -25, 100},  {-100, 25, 100},  {100, 25, 100},
+};
+
+const int32_t skyBoxFaces[6][5] = {
+    {2, 0, 3, 1, -1},  // z = -100
+    {2, 0, 6, 4, -1},  // x = -100
+    {3, 1, 7, 5, -1},  // x = 100
+    {7, 5, 6, 4, -1},  // z = 100
+    {2, 3, 6, 7, -1},  // top
+    {4, 5, 0, 1, -1},  // bottom
+};
+
+const int32_t skyBoxTexIndices[5] = {0, 1, 2, 3, -1};
+
+const char* const skyBoxImages[6] = {
+    "img/side.tga", "img/side.tga", "img/side.tga", "img/side.tga", "img/above.tga", "img/floor.tga",
+};
+
+SoSeparator* buildSkyBox(SoPerspectiveCamera* camera) {
+  auto* box = new SoSeparator;
+
+  // Connected, not copied: the box stays centred on the viewer.
+  auto* follow = new SoTranslation;
+  follow->translation.connectFrom(&camera->position, FALSE, FALSE);
+  box->addChild(follow);
+
+  auto* lightModel = new SoLightModel;
+  lightModel->model = SoLightModel::PHONG;
+  box->addChild(lightModel);
+
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, 8, skyBoxVertices);
+  box->addChild(coords);
+
+  auto* texCoords = new SoTextureCoordinate2;
+  texCoords->point.set1Value(0, SbVec2f(0, 0));
+  texCoords->point.set1Value(1, SbVec2f(1, 0));
+  texCoords->point.set1Value(2, SbVec2f(0, 1));
+  texCoords->point.set1Value(3, SbVec2f(1, 1));
+  box->addChild(texCoords);
+
+  SoTexture2* textures[6];
+  for (SoTexture2*& texture : textures) {
+    texture = new SoTexture2;
+    texture->model = SoTexture2::DECAL;
+  }
+  for (int f = 0; f < 6; ++f) textures[f]->filename = skyBoxImages[f];
+
+  for (int f = 0; f < 6; ++f) {
+    box->addChild(textures[f]);
+    auto* strip = new SoIndexedTriangleStripSet;
+    strip->coordIndex.setValues(0, 5, skyBoxFaces[f]);
+    strip->textureCoordIndex.setValues(0, 5, skyBoxTexIndices);
+    box->addChild(strip);
+  }
+  return box;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The animation tick: each firing of the one-shot sensor hands the time
+// since the previous firing to the fleet update and reschedules itself.
+
+#include <Inventor/SbTime.h>
+
+class SoSensor;
+
+// Time of day of the previous tick; zero until the first tick.
+extern SbTime FrameClock;
+
+// SoOneShotSensor callback.
+void tickCallback(void* userData, SoSensor* sensor);
+
+// One tick at the given time of day: records it and, from the second tick
+// on, hands the delta to update. Rescheduling is the caller's.
+void advanceClock(SbTime now, void (*update)(SbTime delta));

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Escape ends the program with status 0.
+source "$(dirname "$0")/lib.sh" "$@"
+make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
+start_app "$WORK/run"
+wid=$(wait_window)
+check "window appears" [ -n "$wid" ]
+[ -n "$wid" ] || finish
+focus "$wid"
+sleep 0.5
+stroke Escape
+status=$(wait_exit 10)
+check "Escape ends with status 0 (got $status)" [ "$status" = 0 ]
+check "nothing on stdout" [ ! -s "$WORK/stdout" ]
+finish

@@ -1,0 +1,163 @@
+// The sky box: sixteen nodes, a 200 x 50 x 200 box that follows the camera
+// position and ignores its orientation.
+
+#include "app/SkyBox.h"
+
+#include <Inventor/SoDB.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoLightModel.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTexture2.h>
+#include <Inventor/nodes/SoTextureCoordinate2.h>
+#include <Inventor/nodes/SoTranslation.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+class SkyBox : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SoDB::init();
+    camera = new SoPerspectiveCamera;
+    camera->ref();
+    box = buildSkyBox(camera);
+    box->ref();
+  }
+  void TearDown() override {
+    box->unref();
+    camera->unref();
+  }
+  SbBox3f bounds() {
+    SoGetBoundingBoxAction action(SbViewportRegion(100, 100));
+    action.apply(box);
+    return action.getBoundingBox();
+  }
+  SoPerspectiveCamera* camera = nullptr;
+  SoSeparator* box = nullptr;
+};
+
+TEST(SkyBoxBuilder, ReturnsAnUnreferencedSeparator) {
+  SoDB::init();
+  auto* camera = new SoPerspectiveCamera;
+  camera->ref();
+  SoSeparator* box = buildSkyBox(camera);
+  EXPECT_EQ(box->getRefCount(), 0);
+  box->ref();
+  box->unref();
+  camera->unref();
+}
+
+TEST_F(SkyBox, HasSixteenChildrenInOrder) {
+  ASSERT_EQ(box->getNumChildren(), 16);
+  EXPECT_TRUE(box->getChild(0)->isOfType(SoTranslation::getClassTypeId()));
+  EXPECT_TRUE(box->getChild(1)->isOfType(SoLightModel::getClassTypeId()));
+  EXPECT_TRUE(box->getChild(2)->isOfType(SoCoordinate3::getClassTypeId()));
+  EXPECT_TRUE(box->getChild(3)->isOfType(SoTextureCoordinate2::getClassTypeId()));
+  for (int f = 0; f < 6; ++f) {
+    EXPECT_TRUE(box->getChild(4 + 2 * f)->isOfType(SoTexture2::getClassTypeId())) << f;
+    EXPECT_TRUE(box->getChild(5 + 2 * f)->isOfType(SoIndexedTriangleStripSet::getClassTypeId())) << f;
+  }
+  EXPECT_EQ(static_cast<SoLightModel*>(box->getChild(1))->model.getValue(), SoLightModel::PHONG);
+}
+
+TEST_F(SkyBox, FacesShowTheirImagesInDecalMode) {
+  const char* expected[6] = {"img/side.tga", "img/side.tga", "img/side.tga",
+                             "img/side.tga", "img/above.tga", "img/floor.tga"};
+  std::set<SoNode*> distinct;
+  for (int f = 0; f < 6; ++f) {
+    auto* texture = static_cast<SoTexture2*>(box->getChild(4 + 2 * f));
+    EXPECT_EQ(texture->filename.getValue(), SbString(expected[f])) << f;
+    EXPECT_EQ(texture->model.getValue(), SoTexture2::DECAL) << f;
+    EXPECT_EQ(static_cast<int>(SoTexture2::DECAL), 8449);
+    distinct.insert(texture);
+  }
+  EXPECT_EQ(distinct.size(), 6u);  // every face its own texture node
+}
+
+TEST_F(SkyBox, StripsAndTextureCoordinatesIndexTheTables) {
+  const int32_t faces[6][5] = {{2, 0, 3, 1, -1}, {2, 0, 6, 4, -1}, {3, 1, 7, 5, -1},
+                               {7, 5, 6, 4, -1}, {2, 3, 6, 7, -1}, {4, 5, 0, 1, -1}};
+  for (int f = 0; f < 6; ++f) {
+    auto* strip = static_cast<SoIndexedTriangleStripSet*>(box->getChild(5 + 2 * f));
+    ASSERT_EQ(strip->coordIndex.getNum(), 5);
+    ASSERT_EQ(strip->textureCoordIndex.getNum(), 5);
+    for (int k = 0; k < 5; ++k) {
+      EXPECT_EQ(strip->coordIndex[k], faces[f][k]) << f << "," << k;
+      EXPECT_EQ(strip->textureCoordIndex[k], k < 4 ? k : -1);
+    }
+  }
+  auto* tex = static_cast<SoTextureCoordinate2*>(box->getChild(3));
+  ASSERT_EQ(tex->point.getNum(), 4);
+  EXPECT_EQ(tex->point[0], SbVec2f(0, 0));
+  EXPECT_EQ(tex->point[1], SbVec2f(1, 0));
+  EXPECT_EQ(tex->point[2], SbVec2f(0, 1));
+  EXPECT_EQ(tex->point[3], SbVec2f(1, 1));
+}
+
+TEST_F(SkyBox, CornersFollowTheBitPattern) {
+  auto* coords = static_cast<SoCoordinate3*>(box->getChild(2));
+  ASSERT_EQ(coords->point.getNum(), 8);
+  for (int i = 0; i < 8; ++i) {
+    const SbVec3f& p = coords->point[i];
+    EXPECT_EQ(p[0], (i & 1) ? 100.0f : -100.0f) << i;
+    EXPECT_EQ(p[1], (i & 2) ? 25.0f : -25.0f) << i;
+    EXPECT_EQ(p[2], (i & 4) ? 100.0f : -100.0f) << i;
+  }
+  // Each face is a flat quad: its four corners share one coordinate.
+  for (int f = 0; f < 6; ++f) {
+    int sharedAxes = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      bool same = true;
+      for (int k = 1; k < 4; ++k) {
+        same = same && skyBoxVertices[skyBoxFaces[f][k]][axis] == skyBoxVertices[skyBoxFaces[f][0]][axis];
+      }
+      sharedAxes += same;
+    }
+    EXPECT_EQ(sharedAxes, 1) << f;
+  }
+}
+
+TEST_F(SkyBox, StaysCentredOnTheCameraWhereverItGoes) {
+  const SbVec3f places[] = {SbVec3f(0, 0, 0), SbVec3f(8.7f, 0.3f, 6.9f), SbVec3f(-500, 42, 1e4f)};
+  for (const SbVec3f& p : places) {
+    camera->position = p;
+    const SbBox3f b = bounds();
+    const SbVec3f centre = b.getCenter();
+    float dx, dy, dz;
+    b.getSize(dx, dy, dz);
+    EXPECT_NEAR(centre[0], p[0], 1e-3f * (1 + std::fabs(p[0])));
+    EXPECT_NEAR(centre[1], p[1], 1e-3f * (1 + std::fabs(p[1])));
+    EXPECT_NEAR(centre[2], p[2], 1e-3f * (1 + std::fabs(p[2])));
+    EXPECT_NEAR(dx, 200.0f, 1e-2f);
+    EXPECT_NEAR(dy, 50.0f, 1e-2f);
+    EXPECT_NEAR(dz, 200.0f, 1e-2f);
+  }
+  // The farthest corner stays well inside the camera's far plane of 4096.
+  EXPECT_NEAR(std::sqrt(100.0 * 100 + 25 * 25 + 100 * 100), 143.6, 0.1);
+}
+
+TEST_F(SkyBox, TurningTheCameraDoesNotTurnTheBox) {
+  camera->position.setValue(3, 4, 5);
+  const SbBox3f before = bounds();
+  camera->orientation = SbRotation(SbVec3f(0, 1, 0), 0.7f) * SbRotation(SbVec3f(1, 0, 0), -0.3f);
+  const SbBox3f after = bounds();
+  EXPECT_EQ(before.getMin(), after.getMin());
+  EXPECT_EQ(before.getMax(), after.getMax());
+}
+
+TEST_F(SkyBox, TranslationIsConnectedNotCopied) {
+  auto* follow = static_cast<SoTranslation*>(box->getChild(0));
+  SoField* master = nullptr;
+  ASSERT_TRUE(follow->translation.getConnectedField(master));
+  EXPECT_EQ(master, &camera->position);
+  camera->position.setValue(1, 2, 3);
+  EXPECT_EQ(follow->translation.getValue(), SbVec3f(1, 2, 3));
+}
+
+}  // namespace
