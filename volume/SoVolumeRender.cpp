@@ -22,7 +22,6 @@
 #include <Inventor/elements/SoViewVolumeElement.h>
 #include <Inventor/elements/SoViewingMatrixElement.h>
 #include <Inventor/elements/SoViewportRegionElement.h>
-#include <Inventor/errors/SoDebugError.h>
 #include <Inventor/system/gl.h>
 
 #include <algorithm>
@@ -59,10 +58,11 @@ struct Texture {
   float ratio = 0.0f;
 };
 
-// Volumes waiting for the delayed pass, per render action.
+// Volumes waiting for the delayed pass, per render action, and the delayed
+// path that will bring the action back to draw them.
 struct Frame {
   std::vector<SoVolumeRender::Pending> volumes;
-  bool callbackInstalled = false;
+  SoPath * path = nullptr;
 };
 std::map<SoGLRenderAction *, Frame> pendingFrames;
 
@@ -75,15 +75,6 @@ release(std::vector<SoVolumeRender::Pending> & volumes)
     p.node->unref();
   }
   volumes.clear();
-}
-
-// A frame whose delayed pass never ran (an aborted render) must not leak
-// into the next one.
-void
-dropStaleFrame(void * closure, SoGLRenderAction *)
-{
-  auto it = pendingFrames.find(static_cast<SoGLRenderAction *>(closure));
-  if (it != pendingFrames.end()) release(it->second.volumes);
 }
 
 void
@@ -268,72 +259,80 @@ SoVolumeRender::generatePrimitives(SoAction * action)
 }
 
 void
+SoVolumeRender::drawPending(SoGLRenderAction * action)
+{
+  auto frame = pendingFrames.find(action);
+  if (frame == pendingFrames.end() || frame->second.volumes.empty()) return;
+  // The first volume reached in the delayed pass draws every volume of the
+  // frame, sorted far to near; the others find the list empty.
+  std::vector<Pending> volumes;
+  volumes.swap(frame->second.volumes);
+  frame->second.path->unref(); // the action still holds it while drawing it
+  frame->second.path = nullptr;
+  std::stable_sort(volumes.begin(), volumes.end(),
+                   [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
+
+  const uint32_t contextid = action->getCacheContext();
+  const cc_glglue * glue = cc_glglue_instance(int(contextid));
+  if (!cc_glglue_has_3d_textures(glue)) {
+    warnOnce(warnedNo3D, "this OpenGL has no 3-D textures; volumes are not drawn");
+    release(volumes);
+    return;
+  }
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
+               GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
+               GL_TRANSFORM_BIT);
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
+  glMatrixMode(GL_TEXTURE);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+
+  glDisable(GL_LIGHTING);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_GEN_S);
+  glDisable(GL_TEXTURE_GEN_T);
+  glDisable(GL_TEXTURE_GEN_R);
+  glDisable(GL_TEXTURE_GEN_Q);
+  glDisable(GL_CLIP_PLANE0);
+  glEnable(GL_TEXTURE_3D);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+
+  for (const Pending & p : volumes) p.node->drawSlices(p, contextid);
+
+  glMatrixMode(GL_TEXTURE);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopClientAttrib();
+  glPopAttrib();
+  release(volumes);
+}
+
+void
 SoVolumeRender::GLRender(SoGLRenderAction * action)
 {
   SoState * state = action->getState();
   // The slices follow the camera: no render cache may keep them.
   SoCacheElement::invalidate(state);
 
-  auto frame = pendingFrames.find(action);
   if (action->isRenderingDelayedPaths()) {
-    if (frame == pendingFrames.end() || frame->second.volumes.empty()) return;
-    // The first volume reached in the delayed pass draws every volume of the
-    // frame, sorted far to near; the others find the list empty.
-    std::vector<Pending> volumes;
-    volumes.swap(frame->second.volumes);
-    std::stable_sort(volumes.begin(), volumes.end(),
-                     [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
-
-    const uint32_t contextid = action->getCacheContext();
-    const cc_glglue * glue = cc_glglue_instance(int(contextid));
-    if (!cc_glglue_has_3d_textures(glue)) {
-      warnOnce(warnedNo3D, "this OpenGL has no 3-D textures; volumes are not drawn");
-      release(volumes);
-      return;
-    }
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
-                 GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
-                 GL_TRANSFORM_BIT);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
-    glMatrixMode(GL_TEXTURE);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-
-    glDisable(GL_LIGHTING);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_1D);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
-    glDisable(GL_TEXTURE_GEN_Q);
-    glDisable(GL_CLIP_PLANE0);
-    glEnable(GL_TEXTURE_3D);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_BLEND);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-
-    for (const Pending & p : volumes) p.node->drawSlices(p, contextid);
-
-    glMatrixMode(GL_TEXTURE);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
-    release(volumes);
+    drawPending(action);
     return;
   }
 
@@ -375,14 +374,20 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
   if (p.transfer) p.transfer->ref();
 
   Frame & f = pendingFrames[action];
-  if (!f.callbackInstalled) {
-    action->addPreRenderCallback(dropStaleFrame, action);
-    f.callbackInstalled = true;
+  if (!f.volumes.empty() && f.path->getRefCount() <= 1) {
+    // The action let go of our delayed path without drawing it (an aborted
+    // render, or a new action at the same address): those volumes are stale.
+    release(f.volumes);
+    f.path->unref();
+    f.path = nullptr;
   }
-  const bool first = f.volumes.empty();
+  if (f.volumes.empty()) {
+    // Delayed paths run after the whole scene has been drawn.
+    f.path = action->getCurPath()->copy();
+    f.path->ref();
+    action->addDelayedPath(f.path);
+  }
   f.volumes.push_back(p);
-  // Delayed paths run after the whole scene has been drawn.
-  if (first) action->addDelayedPath(action->getCurPath()->copy());
 }
 
 void

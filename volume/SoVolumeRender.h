@@ -46,6 +46,8 @@ public:
 
   virtual void GLRender(SoGLRenderAction * action);
 
+  // Internal: a volume waiting for the delayed pass, and the textures kept
+  // per GL context.
   struct Pending;
   struct TextureCache;
 
@@ -56,6 +58,7 @@ protected:
   virtual void generatePrimitives(SoAction * action);
 
 private:
+  static void drawPending(SoGLRenderAction * action);
   void drawSlices(const Pending & p, uint32_t contextid);
 
   TextureCache * textures;

@@ -21,6 +21,9 @@ int winWidth = 0, winHeight = 0;
 uint32_t cacheContext = 0;
 GLuint fbo = 0, colourRb = 0, depthRb = 0;
 bool fboComplete = false;
+// One manager for the whole run, as a window has: its render action lives
+// across frames.
+SoRenderManager * manager = nullptr;
 
 } // namespace
 
@@ -54,6 +57,8 @@ openRenderWindow(int width, int height)
   winWidth = width;
   winHeight = height;
   cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+  manager = new SoRenderManager;
+  manager->getGLRenderAction()->setCacheContext(cacheContext);
 
   glGenFramebuffers(1, &fbo);
   glGenRenderbuffers(1, &colourRb);
@@ -88,6 +93,8 @@ void
 closeRenderWindow()
 {
   if (!window) return;
+  delete manager;
+  manager = nullptr;
   glDeleteFramebuffers(1, &fbo); // names from a failed set-up are still valid
   glDeleteRenderbuffers(1, &colourRb);
   glDeleteRenderbuffers(1, &depthRb);
@@ -97,7 +104,8 @@ closeRenderWindow()
 }
 
 Image
-renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & background)
+renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & background,
+            const std::function<void(SoGLRenderAction *)> & prepare)
 {
   Image img;
   img.width = winWidth;
@@ -109,23 +117,22 @@ renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & ba
   // Coin leaves enabling the depth test to the window binding, as its GUI
   // bindings do when they set up a context.
   glEnable(GL_DEPTH_TEST);
-  {
-    SoRenderManager manager;
-    manager.getGLRenderAction()->setCacheContext(cacheContext);
-    manager.setSceneGraph(root);
-    manager.setWindowSize(SbVec2s(short(winWidth), short(winHeight)));
-    manager.setViewportRegion(SbViewportRegion(short(winWidth), short(winHeight)));
-    manager.setAutoClipping(SoRenderManager::NO_AUTO_CLIPPING);
-    manager.setBackgroundColor(background);
-    manager.render(TRUE, TRUE);
-    glFinish();
-    if (target == Target::BackBuffer) glReadBuffer(GL_BACK);
-    else glReadBuffer(GL_COLOR_ATTACHMENT0);
-    img.rgb.resize(size_t(winWidth) * winHeight * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, winWidth, winHeight, GL_RGB, GL_FLOAT, img.rgb.data());
-    manager.setSceneGraph(nullptr);
-  }
+  manager->setSceneGraph(root);
+  manager->setWindowSize(SbVec2s(short(winWidth), short(winHeight)));
+  manager->setViewportRegion(SbViewportRegion(short(winWidth), short(winHeight)));
+  manager->setAutoClipping(SoRenderManager::NO_AUTO_CLIPPING);
+  manager->setBackgroundColor(background);
+  SoGLRenderAction * action = manager->getGLRenderAction();
+  if (prepare) prepare(action);
+  manager->render(TRUE, TRUE);
+  action->setAbortCallback(nullptr, nullptr);
+  glFinish();
+  if (target == Target::BackBuffer) glReadBuffer(GL_BACK);
+  else glReadBuffer(GL_COLOR_ATTACHMENT0);
+  img.rgb.resize(size_t(winWidth) * winHeight * 3);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, winWidth, winHeight, GL_RGB, GL_FLOAT, img.rgb.data());
+  manager->setSceneGraph(nullptr);
   for (float & v : img.rgb) v *= 255.0f;
   const GLenum err = glGetError();
   if (glError) *glError = err;

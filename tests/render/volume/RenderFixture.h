@@ -10,9 +10,11 @@
 #include <Inventor/SbVec3s.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+class SoGLRenderAction;
 class SoNode;
 class SoSeparator;
 
@@ -38,8 +40,10 @@ void closeRenderWindow();
 
 // Draws the scene on a background colour and reads it back; glError gets the
 // first GL error raised during the render (GL_NO_ERROR when none).
+// `prepare`, when given, sees the render action before the render.
 Image renderScene(SoNode * root, Target target, unsigned * glError,
-                  const SbColor & background = SbColor(0, 0, 0));
+                  const SbColor & background = SbColor(0, 0, 0),
+                  const std::function<void(SoGLRenderAction *)> & prepare = {});
 
 // Keeps a voxel buffer alive for the rest of the run (volume data nodes keep
 // only a pointer to it).

@@ -11,6 +11,7 @@
 #include <GL/gl.h>
 #include <Inventor/C/glue/gl.h>
 #include <Inventor/SoDB.h>
+#include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoEnvironment.h>
@@ -529,6 +530,36 @@ TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
   root->unref();
   plain->unref();
   again->unref();
+}
+
+SoGLRenderAction::AbortCode
+abortAfterVolume(void * closure)
+{
+  // Coin asks before each node: stop once the volume has been reached.
+  int & calls = *static_cast<int *>(closure);
+  return ++calls > 8 ? SoGLRenderAction::ABORT : SoGLRenderAction::CONTINUE;
+}
+
+TEST_F(VolumeRender, AnAbortedFrameLeavesNothingBehindForTheNext)
+{
+  VolumeSpec thin;
+  thin.value = 40;
+  SoSeparator * root = sceneWithOrthoCamera();
+  root->addChild(volume(thin));
+  root->addChild(new SoSeparator);
+  root->addChild(new SoSeparator);
+  const float clean = render(root).at(128, 128, 0);
+
+  int calls = 0;
+  unsigned err = 0;
+  renderScene(root, Target::FloatBuffer, &err, SbColor(0, 0, 0), [&](SoGLRenderAction * a) {
+    a->setAbortCallback(abortAfterVolume, &calls);
+  });
+  EXPECT_GT(calls, 8); // stopped after the volume had been seen, before its delayed pass
+  // The next frame draws the volume once, not again with the aborted one.
+  EXPECT_NEAR(render(root).at(128, 128, 0), clean, 0.5f);
+  EXPECT_NEAR(clean, 40.0 * gathered(40.0 / 255.0, 20.0), 3.0);
+  root->unref();
 }
 
 // Run by its own CTest case on a GL that hides 3-D textures.
