@@ -28,7 +28,7 @@ struct Plane {
   SoMatrixTransform* transform = nullptr;  // child 0: rows side, up, nose, position
   SoFile* modelFile = nullptr;          // child 2
   SoRotation* rotation = nullptr;       // child 1: stays the identity
-  float size = 0;                       // tilt reference length (half)
+  float size = 0;                       // pitch and roll tilt against 2 * size
   float scale = 0;                      // uniform model scale
   double speed = 0;
   float heading = 0;                    // degrees, 0..360

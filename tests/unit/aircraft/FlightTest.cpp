@@ -224,13 +224,12 @@ TEST_F(Flight, LevelFlightAtHeadingZeroGivesScaledIdentityAxes) {
 
 TEST_F(Flight, BankLowersTheLeftWingAndClimbRaisesTheNose) {
   plane.setHeading(0);
-  plane.bank = 8;   // side axis (2, -1, 0)
-  plane.climb = 0;  // set below once the roll is checked
+  plane.bank = 8;  // side axis (2, -1, 0)
   tick(0.1);
   SbMatrix m = matrix();
   EXPECT_NEAR(m[0][0], 0.5f * 2 / std::sqrt(5.0f), 1e-6f);
   EXPECT_NEAR(m[0][1], -0.5f / std::sqrt(5.0f), 1e-6f);
-  EXPECT_GT(m[1][0], 0.0f);  // the top leans toward the right wing
+  EXPECT_GT(m[1][0], 0.0f);  // the top leans left (+x), into the turn
   plane.bank = 0;
   plane.climb = 1.0f / 32;  // forward axis (0, 2, 2)
   tick(0.1);
