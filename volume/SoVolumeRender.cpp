@@ -56,7 +56,35 @@ struct Texture {
   SbUniqueId dataId = 0;
   SbUniqueId transferId = 0;
   float ratio = 0.0f;
+  // Voxel index range (half-open) holding anything visible, one voxel wider
+  // on each side for linear filtering; empty when nothing is visible.
+  int first[3] = {0, 0, 0};
+  int last[3] = {0, 0, 0};
 };
+
+// Where the texels are not all zero. Slicing only that part of the box saves
+// most of the fill for clouds, whose data fill the middle of their volume.
+void
+findOccupied(const std::vector<uint16_t> & rgba, const SbVec3s & dim, Texture & tex)
+{
+  const int n[3] = {dim[0], dim[1], dim[2]};
+  int lo[3] = {n[0], n[1], n[2]}, hi[3] = {-1, -1, -1};
+  size_t i = 0;
+  for (int z = 0; z < n[2]; ++z)
+    for (int y = 0; y < n[1]; ++y)
+      for (int x = 0; x < n[0]; ++x, i += 4) {
+        if ((rgba[i] | rgba[i + 1] | rgba[i + 2] | rgba[i + 3]) == 0) continue;
+        const int v[3] = {x, y, z};
+        for (int k = 0; k < 3; ++k) {
+          lo[k] = std::min(lo[k], v[k]);
+          hi[k] = std::max(hi[k], v[k]);
+        }
+      }
+  for (int k = 0; k < 3; ++k) {
+    tex.first[k] = hi[0] < 0 ? 0 : std::max(0, lo[k] - 1);
+    tex.last[k] = hi[0] < 0 ? 0 : std::min(n[k], hi[k] + 2);
+  }
+}
 
 // Volumes waiting for the delayed pass, per render action, and the delayed
 // path that will bring the action back to draw them.
@@ -494,6 +522,7 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid)
     const std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, ratio);
     cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA16, dim[0], dim[1], dim[2], 0, GL_RGBA,
                            GL_UNSIGNED_SHORT, rgba.data());
+    findOccupied(rgba, dim, tex);
     tex.dataId = dataId;
     tex.transferId = transferId;
     tex.ratio = ratio;
@@ -533,12 +562,16 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid)
   // Slices stay at fixed depths across the box whatever the camera's near
   // plane; those nearer than it are skipped, which a camera inside the
   // volume needs (each slice lies at one depth, so GL would drop it whole).
+  if (tex.last[0] <= tex.first[0]) return; // nothing visible
+  const SbBox3f occupied(lo[0] + voxel[0] * float(tex.first[0]), lo[1] + voxel[1] * float(tex.first[1]),
+                         lo[2] + voxel[2] * float(tex.first[2]), lo[0] + voxel[0] * float(tex.last[0]),
+                         lo[1] + voxel[1] * float(tex.last[1]), lo[2] + voxel[2] * float(tex.last[2]));
   const float nearLimit = nearZ * (1.0f + 1e-5f);
   SbVec3f poly[6];
   for (int i = 0; i < count; ++i) {
     const float z = zmin + (float(i) + 0.5f) * dz;
     if (z > nearLimit || z < farZ) continue;
-    const int n = sliceBoxPolygon(box, a, z - b, poly);
+    const int n = sliceBoxPolygon(occupied, a, z - b, poly);
     if (n < 3) continue;
     glBegin(GL_POLYGON);
     for (int k = 0; k < n; ++k) {

@@ -424,6 +424,31 @@ TEST_F(VolumeRender, VolumeFollowsTheModelMatrix)
   root->unref();
 }
 
+TEST_F(VolumeRender, SparseDataShowsEveryOccupiedVoxelToTheBoxEdge)
+{
+  // Only the x = 19 slab (the box's right face) and the corner voxel
+  // (0, 0, *) hold data; seen from +z they cover pixels 185..191 across, and
+  // 64..70 at the lower left.
+  std::vector<uint8_t> voxels(8000, 0);
+  for (int z = 0; z < 20; ++z)
+    for (int y = 0; y < 20; ++y) voxels[size_t(19 + y * 20 + z * 400)] = 255;
+  for (int z = 0; z < 20; ++z) voxels[size_t(z * 400)] = 255;
+  VolumeSpec spec;
+  spec.voxels = &voxels;
+  spec.control = SoVolumeRender::ALL;
+  SoSeparator * root = sceneWithOrthoCamera();
+  root->addChild(volume(spec));
+  const Image img = render(root);
+  dump(img, "sparse");
+  for (int y = 70; y < 186; y += 5) {
+    EXPECT_GT(img.grey(189, y), 200.0f) << y; // inside the right slab
+    EXPECT_LT(img.grey(150, y), 1.0f) << y;   // empty middle
+  }
+  EXPECT_GT(img.grey(66, 66), 200.0f); // the corner column
+  EXPECT_LT(img.grey(66, 80), 1.0f);
+  root->unref();
+}
+
 TEST_F(VolumeRender, MaximumAndSumCompositionIgnoreDrawingOrder)
 {
   // Two grey blocks, 100 in front and 200 behind, seen from both sides.
