@@ -517,7 +517,7 @@ TEST_F(VolumeRender, GridOfCloudsDrawsEveryCloudSoftly)
   root->unref();
 }
 
-TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
+TEST_F(VolumeRender, GlStateIsHandedBackForLaterGeometry)
 {
   SoSeparator * root = sceneWithOrthoCamera();
   root->addChild(volume(VolumeSpec{}));
@@ -538,6 +538,12 @@ TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
   EXPECT_NEAR(img.at(128, 128, 2), 255.0, 0.5);
   EXPECT_NEAR(img.at(128, 128, 0), 0.0, 0.5);
 
+  root->unref();
+  plain->unref();
+}
+
+TEST_F(VolumeRender, ChangedDataOrColourMapIsUploadedAgain)
+{
   // Changing the data in place and setting it again shows the new values.
   SoSeparator * again = sceneWithOrthoCamera();
   VolumeSpec spec;
@@ -551,9 +557,11 @@ TEST_F(VolumeRender, LaterFramesAndOtherGeometryDrawNormally)
   std::fill(bytes.begin(), bytes.end(), uint8_t(255));
   data->setVolumeData(SbVec3s(20, 20, 20), bytes.data());
   EXPECT_NEAR(render(again).at(128, 128, 0), 255.0, 3.0);
-
-  root->unref();
-  plain->unref();
+  // So does another colour map: value 255 is red in BLUE_RED.
+  static_cast<SoTransferFunction *>(sep->getChild(2))->predefColorMap = SoTransferFunction::BLUE_RED;
+  const Image recoloured = render(again);
+  EXPECT_NEAR(recoloured.at(128, 128, 0), 255.0, 3.0);
+  EXPECT_NEAR(recoloured.at(128, 128, 2), 0.0, 3.0);
   again->unref();
 }
 
