@@ -1,0 +1,60 @@
+#include "tools/snapshot/ImageDiff.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int channelTolerance) {
+  DiffSummary s;
+  s.sameSize = reference.width == actual.width && reference.height == actual.height &&
+               reference.rgb.size() == actual.rgb.size() && !reference.rgb.empty();
+  if (!s.sameSize) {
+    s.pixels = static_cast<int64_t>(reference.width) * reference.height;
+    s.differing = s.pixels;
+    s.maxDelta = 255;
+    s.meanDelta = 255;
+    return s;
+  }
+  s.pixels = static_cast<int64_t>(reference.width) * reference.height;
+  s.picture.width = reference.width;
+  s.picture.height = reference.height;
+  s.picture.rgb.resize(reference.rgb.size());
+  double sum = 0;
+  for (int64_t p = 0; p < s.pixels; ++p) {
+    const uint8_t* r = &reference.rgb[static_cast<size_t>(p) * 3];
+    const uint8_t* a = &actual.rgb[static_cast<size_t>(p) * 3];
+    int worst = 0;
+    for (int c = 0; c < 3; ++c) {
+      const int d = std::abs(int(r[c]) - int(a[c]));
+      worst = std::max(worst, d);
+      sum += d;
+    }
+    s.maxDelta = std::max(s.maxDelta, worst);
+    uint8_t* out = &s.picture.rgb[static_cast<size_t>(p) * 3];
+    if (worst > channelTolerance) {
+      ++s.differing;
+      out[0] = static_cast<uint8_t>(std::min(255, 128 + worst));
+      out[1] = 0;
+      out[2] = 0;
+    } else {
+      const uint8_t grey = static_cast<uint8_t>((int(r[0]) + int(r[1]) + int(r[2])) / 12);
+      out[0] = out[1] = out[2] = grey;
+    }
+  }
+  s.meanDelta = sum / (static_cast<double>(s.pixels) * 3);
+  return s;
+}
+
+bool looksBlank(const RgbImage& image, double spread) {
+  const size_t n = image.rgb.size() / 3;
+  if (n == 0) return true;
+  double sum = 0, sumSq = 0;
+  for (size_t p = 0; p < n; ++p) {
+    const double g = (image.rgb[p * 3] + image.rgb[p * 3 + 1] + image.rgb[p * 3 + 2]) / 3.0;
+    sum += g;
+    sumSq += g * g;
+  }
+  const double mean = sum / static_cast<double>(n);
+  const double variance = std::max(0.0, sumSq / static_cast<double>(n) - mean * mean);
+  return std::sqrt(variance) < spread;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Tolerant comparison of a rendered image against its reference: a pixel
+// differs when one channel is off by more than the channel tolerance, and
+// the images match when few enough pixels differ. Software rasterisers round
+// blending and texture filtering a little differently from build to build;
+// real faults (a lost texture, a lost cloud, a turned camera) move many
+// pixels a long way.
+
+#include "tools/snapshot/Png.h"
+
+#include <cstdint>
+
+struct DiffSummary {
+  bool sameSize = false;
+  int64_t pixels = 0;
+  int64_t differing = 0;  // pixels with a channel off by more than the tolerance
+  int maxDelta = 0;       // the largest channel difference seen
+  double meanDelta = 0;   // mean of every channel difference
+  // Differing pixels in red (brighter for larger differences) over a dimmed
+  // grey copy of the reference.
+  RgbImage picture;
+
+  double differingFraction() const {
+    return pixels > 0 ? static_cast<double>(differing) / static_cast<double>(pixels) : 1.0;
+  }
+};
+
+DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int channelTolerance);
+
+// True when the image is (nearly) one colour: a black or blank frame.
+// `spread` is the standard deviation of the grey level, in levels.
+bool looksBlank(const RgbImage& image, double spread = 3.0);

@@ -1,0 +1,46 @@
+#pragma once
+// The snapshot tool's command line: what to render, where, and the scripted
+// flight that leads up to it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A watched key held over the ticks first..last, both included.
+struct KeyHold {
+  int key = 0;  // a KeyIndex
+  int64_t first = 0;
+  int64_t last = 0;
+};
+
+struct SnapshotOptions {
+  int width = 1024;
+  int height = 768;
+  std::string out = "flightscene-snapshot.png";
+  std::string data;           // the run directory
+  int64_t ticks = 0;          // fleet updates, numbered from 1
+  double dt = 1.0 / 60.0;     // seconds per tick
+  std::vector<KeyHold> holds;
+  std::vector<int64_t> tabs;  // Tab pressed at T, released at T + 1
+  int64_t frames = 0;         // 0: one image of the last tick
+  bool pitchSet = false;
+  double pitchDegrees = 0;    // camera pitch after the flight, up positive
+};
+
+enum class ParseStatus { Run, Help, Error };
+
+// Fills `options` (whose members hold the defaults on entry) from the
+// arguments after the program name. On Error, `error` says what was wrong.
+ParseStatus parseOptions(const std::vector<std::string>& args, SnapshotOptions& options,
+                         std::string& error);
+
+// The --help text; `defaultData` is shown as the --data default.
+std::string usageText(const std::string& program, const std::string& defaultData);
+
+// The watched key named by a --hold argument (case-insensitive), or -1.
+// Escape and Tab have no name here: see --tab.
+int holdableKey(const std::string& name);
+
+// Checked whole-number and real-number conversions of a complete string.
+bool parseInt64(const std::string& text, int64_t& value);
+bool parseReal(const std::string& text, double& value);

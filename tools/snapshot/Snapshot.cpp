@@ -1,0 +1,180 @@
+#include "tools/snapshot/Snapshot.h"
+
+#include "aircraft/PlaneList.h"
+#include "app/Globals.h"
+#include "app/KeyTable.h"
+#include "app/Scene.h"
+#include "tools/snapshot/FlightScript.h"
+#include "tools/snapshot/Png.h"
+#include "volume/SoVolumeRendering.h"
+#include "window/Window.h"
+
+#include <Inventor/SoDB.h>
+#include <Inventor/events/SoKeyboardEvent.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/sensors/SoOneShotSensor.h>
+#include <Inventor/sensors/SoSensorManager.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void fail(const std::string& message) {
+  std::fprintf(stderr, "flightscene-snapshot: %s\n", message.c_str());
+}
+
+// The output names must not depend on the data directory the session
+// changes into, and an unwritable place is better found before the render.
+bool resolveOutput(const std::string& out, std::string& absolute) {
+  std::error_code ec;
+  const fs::path path = fs::absolute(out, ec);
+  if (ec) {
+    fail("cannot resolve output path " + out + ": " + ec.message());
+    return false;
+  }
+  if (fs::is_directory(path, ec)) {
+    fail("output " + path.string() + " is a directory");
+    return false;
+  }
+  fs::path dir = path.parent_path();
+  if (dir.empty()) dir = ".";
+  if (!fs::is_directory(dir, ec)) {
+    fail("cannot write " + path.string() + ": no directory " + dir.string());
+    return false;
+  }
+  if (access(dir.c_str(), W_OK) != 0) {
+    fail("cannot write " + path.string() + ": " + std::strerror(errno));
+    return false;
+  }
+  absolute = path.string();
+  return true;
+}
+
+// Presses and releases go through the scene's keyboard callback node, the
+// way the window's key events reach the key table.
+bool feedKeys(win::RenderArea& area, const KeyState& keys, int64_t tick, double dt) {
+  for (int k = 0; k < KEY_COUNT; ++k) {
+    if (static_cast<bool>(KeyTable[k].pressed) == keys[k]) continue;
+    SoKeyboardEvent event;
+    event.setKey(static_cast<SoKeyboardEvent::Key>(KeyTable[k].key));
+    event.setState(keys[k] ? SoButtonEvent::DOWN : SoButtonEvent::UP);
+    event.setTime(SbTime(static_cast<double>(tick) * dt));
+    area.processEvent(&event);
+    if (static_cast<bool>(KeyTable[k].pressed) != keys[k]) {
+      fail("the key table did not take key " + std::to_string(k) + " at tick " +
+           std::to_string(tick));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool drawAndWrite(win::RenderArea& area, const SnapshotOptions& options, const std::string& path) {
+  if (options.pitchSet) pitchCamera(sceneCamera, options.pitchDegrees);
+  // Field sensors (none run the flight: the tick sensor is off) settle first.
+  SoDB::getSensorManager()->processDelayQueue(TRUE);
+  area.render();
+  std::vector<uint8_t> rgb;
+  area.readPixels(rgb);
+  const SbVec2s size = area.getSize();
+  if (size[0] != options.width || size[1] != options.height) {
+    fail("the window drew " + std::to_string(size[0]) + "x" + std::to_string(size[1]) +
+         " instead of " + std::to_string(options.width) + "x" + std::to_string(options.height));
+    return false;
+  }
+  std::string error;
+  if (!writePng(path, fromBottomUpRows(size[0], size[1], rgb), error)) {
+    fail(error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void pitchCamera(SoPerspectiveCamera* camera, double degrees) {
+  SbVec3f view;
+  camera->orientation.getValue().multVec(SbVec3f(0, 0, -1), view);
+  // Straight up or down keeps the heading of the camera's up vector.
+  if (std::fabs(view[0]) + std::fabs(view[2]) < 1e-6f) {
+    camera->orientation.getValue().multVec(SbVec3f(0, 1, 0), view);
+    view = -view * (view[1] > 0 ? -1.0f : 1.0f);
+  }
+  // A turn of y about the vertical maps -z to (-sin y, 0, -cos y).
+  const float yaw = std::atan2(-view[0], -view[2]);
+  const float pitch = static_cast<float>(degrees * M_PI / 180.0);
+  camera->orientation.setValue(SbRotation(SbVec3f(1, 0, 0), pitch) *
+                               SbRotation(SbVec3f(0, 1, 0), yaw));
+}
+
+int runSnapshot(const SnapshotOptions& options, const char* argv0) {
+  const std::vector<int64_t> ticks = frameTicks(options.ticks, options.frames);
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < ticks.size(); ++i) {
+    const std::string name =
+        options.frames > 0 ? frameFileName(options.out, static_cast<int64_t>(i) + 1) : options.out;
+    std::string absolute;
+    if (!resolveOutput(name, absolute)) return 1;
+    paths.push_back(absolute);
+  }
+  if (chdir(options.data.c_str()) != 0) {
+    fail("cannot enter the data directory " + options.data + ": " + std::strerror(errno));
+    return 1;
+  }
+
+  // The program's own start-up, in a hidden window of the asked size.
+  win::InitOptions init;
+  init.visibility = win::Visibility::Hidden;
+  init.width = options.width;
+  init.height = options.height;
+  win::TopLevel* toplevel = win::init(argv0, "SoWin", init);
+  if (!toplevel) {
+    fail("cannot open a window (is DISPLAY set? scripts/with-display.sh starts Xvfb)");
+    return 1;
+  }
+  SoVolumeRendering::init();
+
+  buildScene();
+  // The session's own clock drives the fleet: the wall-clock tick must
+  // never run.
+  tickSensor->unschedule();
+
+  auto* area = new win::RenderArea(toplevel, nullptr, true, true, true);
+  area->setSceneGraph(sceneRoot);
+  area->setTitle("appTitle");
+  area->show();
+  win::show(toplevel);
+  area->setSize(options.width, options.height);
+
+  int status = 0;
+  size_t next = 0;
+  // Tick 0 stands for the program's first tick, which only starts its clock.
+  for (int64_t tick = 0; tick <= options.ticks && status == 0; ++tick) {
+    if (tick > 0) {
+      if (!feedKeys(*area, keysAt(options, tick), tick, options.dt)) {
+        status = 1;
+        break;
+      }
+      fleet.update(SbTime(options.dt));
+    }
+    while (next < ticks.size() && ticks[next] == tick) {
+      if (!drawAndWrite(*area, options, paths[next])) status = 1;
+      ++next;
+    }
+  }
+
+  delete area;
+  sceneRoot->unref();
+  return status;
+}
