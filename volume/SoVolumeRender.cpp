@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <string>
 #include <vector>
 
 // One volume captured during the opaque pass, drawn once all of them are
@@ -111,6 +112,58 @@ warnOnce(bool & warned, const char * message)
   if (warned) return;
   warned = true;
   std::fprintf(stderr, "SoVolumeRender: %s\n", message);
+}
+
+// Fragment programs that correct each sample's opacity for the slice
+// spacing, so that the texture need not change with it. One per fog mode
+// (none, linear, exp, exp2): the fog option makes the program fog exactly as
+// the fixed pipeline does. Without fragment programs the correction is baked
+// into the texture instead.
+struct Programs {
+  bool tried = false;
+  bool usable = false;
+  GLuint id[4] = {0, 0, 0, 0};
+};
+std::map<uint32_t, Programs> programsPerContext;
+
+std::string
+programText(int fogVariant)
+{
+  static const char * const fogOption[4] = {
+    "", "OPTION ARB_fog_linear;\n", "OPTION ARB_fog_exp;\n", "OPTION ARB_fog_exp2;\n"};
+  // alpha' = 1 - (1 - alpha)^ratio; POW of 0 is 0 for a positive ratio.
+  return std::string("!!ARBfp1.0\n") + fogOption[fogVariant] +
+         "PARAM ratio = program.local[0];\n"
+         "PARAM one = {1.0, 1.0, 1.0, 1.0};\n"
+         "TEMP c, t;\n"
+         "TEX c, fragment.texcoord[0], texture[0], 3D;\n"
+         "SUB t.x, one.x, c.w;\n"
+         "POW t.x, t.x, ratio.x;\n"
+         "SUB c.w, one.x, t.x;\n"
+         "MOV result.color, c;\n"
+         "END\n";
+}
+
+const Programs &
+programsFor(uint32_t contextid, const cc_glglue * glue)
+{
+  Programs & pr = programsPerContext[contextid];
+  if (pr.tried) return pr;
+  pr.tried = true;
+  if (!cc_glglue_has_arb_fragment_program(glue)) return pr;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  cc_glglue_glGenPrograms(glue, 4, pr.id);
+  pr.usable = true;
+  for (int v = 0; v < 4; ++v) {
+    const std::string text = programText(v);
+    cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, pr.id[v]);
+    cc_glglue_glProgramString(glue, GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB,
+                              GLsizei(text.size()), text.c_str());
+    if (glGetError() != GL_NO_ERROR) pr.usable = false;
+  }
+  cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+  return pr;
 }
 
 bool warnedNo3D = false;
@@ -339,7 +392,9 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
-  for (const Pending & p : volumes) p.node->drawSlices(p, contextid);
+  const Programs & programs = programsFor(contextid, glue);
+  for (const Pending & p : volumes) p.node->drawSlices(p, contextid, programs.usable ? programs.id : nullptr);
+  if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
 
   glMatrixMode(GL_TEXTURE);
   glPopMatrix();
@@ -419,7 +474,7 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
 }
 
 void
-SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid)
+SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint * programs)
 {
   SbVec3s dim;
   void * buffer = nullptr;
@@ -514,18 +569,21 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid)
   Texture & tex = this->textures->perContext[contextid];
   const SbUniqueId dataId = p.data->getNodeId();
   const SbUniqueId transferId = p.transfer ? p.transfer->getNodeId() : 0;
+  // Baked into the texture only without fragment programs; a 2% change of
+  // the spacing is not worth a new upload there.
+  const float textureRatio = programs ? 1.0f : ratio;
   const bool stale = tex.name == 0 || tex.dataId != dataId || tex.transferId != transferId ||
-                     std::fabs(tex.ratio - ratio) > 0.02f * ratio;
+                     std::fabs(tex.ratio - textureRatio) > 0.02f * textureRatio;
   if (tex.name == 0) glGenTextures(1, &tex.name);
   glBindTexture(GL_TEXTURE_3D, tex.name);
   if (stale) {
-    const std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, ratio);
+    const std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, textureRatio);
     cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA16, dim[0], dim[1], dim[2], 0, GL_RGBA,
                            GL_UNSIGNED_SHORT, rgba.data());
     findOccupied(rgba, dim, tex);
     tex.dataId = dataId;
     tex.transferId = transferId;
-    tex.ratio = ratio;
+    tex.ratio = textureRatio;
   }
   const GLint filter = this->interpolation.getValue() == NEAREST ? GL_NEAREST : GL_LINEAR;
   glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, filter);
@@ -552,6 +610,14 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid)
     glFogfv(GL_FOG_COLOR, p.fogColour);
   } else {
     glDisable(GL_FOG);
+  }
+
+  if (programs) {
+    int variant = 0;
+    if (p.fog) variant = p.fogMode == GL_LINEAR ? 1 : (p.fogMode == GL_EXP ? 2 : 3);
+    cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, programs[variant]);
+    cc_glglue_glProgramLocalParameter4f(glue, GL_FRAGMENT_PROGRAM_ARB, 0, ratio, 0.0f, 0.0f, 0.0f);
+    glEnable(GL_FRAGMENT_PROGRAM_ARB);
   }
 
   glMatrixMode(GL_PROJECTION);

@@ -6,7 +6,10 @@
 // 3-D texture, back to front. Volumes are drawn after the opaque geometry of
 // the frame, sorted far to near among themselves, depth-tested but writing no
 // depth, unlit and fogged like other geometry. Slice opacity is corrected for
-// the slice spacing, so the look does not depend on the slice count.
+// the slice spacing, so the look does not depend on the slice count: per
+// sample in a fragment program, so that the texture is uploaded again only
+// when the data or the transfer function change, or baked into the texture
+// on a GL without fragment programs.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
 // once on stderr and draws nothing.
@@ -59,7 +62,7 @@ protected:
 
 private:
   static void drawPending(SoGLRenderAction * action);
-  void drawSlices(const Pending & p, uint32_t contextid);
+  void drawSlices(const Pending & p, uint32_t contextid, const unsigned int * programs);
 
   TextureCache * textures;
 };

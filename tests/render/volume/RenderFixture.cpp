@@ -10,6 +10,7 @@
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/nodes/SoNode.h>
+#include <Inventor/nodes/SoSeparator.h>
 
 #include <cstdio>
 #include <deque>
@@ -59,6 +60,15 @@ openRenderWindow(int width, int height)
   cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
   manager = new SoRenderManager;
   manager->getGLRenderAction()->setCacheContext(cacheContext);
+  // Coin's first render on a context probes the driver; with extensions
+  // hidden through MESA_EXTENSION_OVERRIDE that probe itself raises a GL
+  // error. Let it happen here, before any test counts errors.
+  SoSeparator * empty = new SoSeparator;
+  empty->ref();
+  manager->setSceneGraph(empty);
+  manager->render(TRUE, TRUE);
+  manager->setSceneGraph(nullptr);
+  empty->unref();
 
   glGenFramebuffers(1, &fbo);
   glGenRenderbuffers(1, &colourRb);

@@ -222,6 +222,18 @@ TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront
   EXPECT_NEAR(hidden.at(128, 128, 2), 0.0, 0.5);
   behind->unref();
 
+  // Fully opaque voxels stay opaque however thin the slices.
+  SoSeparator * solid = sceneWithOrthoCamera();
+  VolumeSpec full;
+  full.value = 255;
+  full.control = SoVolumeRender::MANUAL;
+  full.slices = 256;
+  solid->addChild(volume(full));
+  solid->addChild(opaqueSlab(red, -3.0f));
+  const Image white = render(solid);
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(white.at(128, 128, c), 255.0, 0.5) << c;
+  solid->unref();
+
   // Cutting through the middle of the volume: only the part in front shows.
   SoSeparator * through = sceneWithOrthoCamera();
   through->addChild(volume(thin));
