@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The snapshot tool's checks, run by CTest on a display:
+#   moment TOOL COMPARE REFERENCE OUTDIR NAME OPTIONS...  render, compare with reference
+#   same   TOOL COMPARE OUTDIR OPTIONS...                 two runs give the same pixels
+#   cli    TOOL OUTDIR                                    command-line behaviour
+set -u
+mode=$1
+shift
+
+case "$mode" in
+moment)
+  tool=$1 compare=$2 reference=$3 outdir=$4 name=$5
+  shift 5
+  actual="$outdir/$name-actual.png" diff="$outdir/$name-diff.png"
+  rm -f "$actual" "$diff"
+  "$tool" --out "$actual" "$@" || { echo "FAIL: flightscene-snapshot $* ended with $?"; exit 1; }
+  if "$compare" "$reference" "$actual" "$diff"; then
+    rm -f "$actual"
+    exit 0
+  fi
+  echo "FAIL: $name differs from $reference"
+  echo "  actual image:     $actual"
+  [ -f "$diff" ] && echo "  difference image: $diff (red: differing pixels)"
+  echo "  if the change is meant, regenerate the references: bash scripts/snapshots.sh"
+  exit 1
+  ;;
+same)
+  tool=$1 compare=$2 outdir=$3
+  shift 3
+  a="$outdir/same-1.png" b="$outdir/same-2.png"
+  rm -f "$a" "$b" "$outdir/same-diff.png"
+  "$tool" --out "$a" "$@" && "$tool" --out "$b" "$@" || { echo "FAIL: a run ended with an error"; exit 1; }
+  "$compare" --tolerance 0 --fraction 0 "$a" "$b" "$outdir/same-diff.png" ||
+    { echo "FAIL: two runs with the same options differ: $a $b"; exit 1; }
+  exit 0
+  ;;
+cli)
+  tool=$1 outdir=$2
+  failures=0 passed=0
+  check() {  # check DESCRIPTION CONDITION...
+    local what=$1
+    shift
+    if "$@"; then passed=$((passed + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
+  }
+  run() {  # run ARGS...: sets rc, out, err
+    "$tool" "$@" >"$outdir/cli.out" 2>"$outdir/cli.err"
+    rc=$?
+    out=$(cat "$outdir/cli.out")
+    err=$(cat "$outdir/cli.err")
+  }
+  mkdir -p "$outdir/cli"
+  rm -f "$outdir"/cli/*
+
+  run --help
+  check "--help exits 0" test "$rc" -eq 0
+  check "--help documents every option" bash -c '
+    for o in --size --out --data --ticks --dt --hold --tab --frames --pitch; do
+      grep -q -- "$o" "$1" || exit 1; done' _ "$outdir/cli.out"
+
+  for bad in "--bogus" "--size 0x10" "--size 640" "--size 64x48x" "--ticks -1" "--ticks 1e3" \
+             "--ticks 12abc" "--dt 0" "--dt nan" "--hold Escape:1-5" "--hold W:5-1" \
+             "--hold Q:1-2" "--hold W" "--tab 0" "--ticks 10 --tab 10" "--frames 0" \
+             "--pitch 91" "stray" "--out"; do
+    # shellcheck disable=SC2086
+    run $bad --out "$outdir/cli/bad.png"
+    check "'$bad' exits 2 (got $rc)" test "$rc" -eq 2
+    check "'$bad' prints the usage on stderr" grep -q "^Usage: flightscene-snapshot" "$outdir/cli.err"
+    check "'$bad' writes nothing to stdout" test -z "$out"
+  done
+  check "no image was written for bad options" test ! -e "$outdir/cli/bad.png"
+
+  run --size 32x24 --out /nonexistent-dir/x.png
+  check "an output in a missing directory fails (got $rc)" test "$rc" -ne 0 -a "$rc" -ne 2
+  check "... and names the path" grep -q "/nonexistent-dir/x.png" "$outdir/cli.err"
+  run --size 32x24 --out "$outdir/cli"
+  check "an output that is a directory fails (got $rc)" test "$rc" -ne 0 -a "$rc" -ne 2
+  run --size 32x24 --data /nonexistent-dir --out "$outdir/cli/x.png"
+  check "a missing data directory fails (got $rc)" test "$rc" -eq 1
+  check "... and says so" grep -q "data directory" "$outdir/cli.err"
+
+  run --size 64x48 --out "$outdir/cli/one.png"
+  check "a plain run exits 0 (got $rc: $err)" test "$rc" -eq 0
+  check "a plain run writes a 64x48 PNG" test "$(identify -format %m:%wx%h "$outdir/cli/one.png" 2>/dev/null)" = "PNG:64x48"
+
+  # A relative --out is taken from where the tool was started, not the data directory.
+  (cd "$outdir/cli" && "$tool" --size 16x12 --out rel.png >/dev/null 2>&1)
+  check "a relative --out lands in the starting directory" test -f "$outdir/cli/rel.png"
+
+  run --size 32x24 --ticks 9 --dt 1 --hold W:1-9 --frames 3 --out "$outdir/cli/anim.png"
+  check "--frames 3 exits 0" test "$rc" -eq 0
+  check "--frames 3 writes anim-0001..0003.png and nothing else" bash -c '
+    cd "$1" && [ "$(ls anim*)" = "$(printf "anim-0001.png\nanim-0002.png\nanim-0003.png")" ]' _ "$outdir/cli"
+  run --size 32x24 --ticks 3 --frames 10 --out "$outdir/cli/every"
+  check "--frames above --ticks writes one frame per tick" bash -c '
+    cd "$1" && [ "$(ls every*)" = "$(printf "every-0001.png\nevery-0002.png\nevery-0003.png")" ]' _ "$outdir/cli"
+
+  # A moving flight: the frames of a flight with W held must not all be equal.
+  check "frames of a moving flight differ" bash -c '! cmp -s "$1/anim-0001.png" "$1/anim-0003.png"' _ "$outdir/cli"
+
+  echo "$passed passed, $failures failed"
+  [ "$failures" -eq 0 ]
+  ;;
+*)
+  echo "snapshot_checks: unknown mode $mode" >&2
+  exit 2
+  ;;
+esac
