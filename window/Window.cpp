@@ -303,6 +303,8 @@ SbVec2s RenderArea::getSize() const { return impl_->size; }
 
 void RenderArea::Impl::draw() {
   if (top) glfwMakeContextCurrent(top->window);
+  // Coin's render manager leaves depth testing to the window binding.
+  glEnable(GL_DEPTH_TEST);
   needRedraw = false;
   manager->render(TRUE, TRUE);
   ++frames;

@@ -11,6 +11,7 @@
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSphere.h>
+#include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/sensors/SoAlarmSensor.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
 #include <gtest/gtest.h>
@@ -84,6 +85,28 @@ TEST_F(WindowLayer, DrawsTheSceneThroughItsCamera) {
   const Rgb corner = pixelAt(rgb, 128, 2, 2);
   EXPECT_LT(corner.r, 50);
   EXPECT_GT(corner.b, 200);
+}
+
+TEST_F(WindowLayer, NearerGeometryHidesFartherGeometryDrawnAfterIt) {
+  // A green sphere behind the red one, drawn after it: depth testing must
+  // keep the red one in front.
+  auto* behind = new SoSeparator;
+  auto* green = new SoBaseColor;
+  green->rgb.setValue(0, 1, 0);
+  behind->addChild(green);
+  auto* away = new SoTranslation;
+  away->translation.setValue(0, 0, -3);
+  behind->addChild(away);
+  auto* big = new SoSphere;
+  big->radius = 2.0f;
+  behind->addChild(big);
+  root->addChild(behind);
+  area->render();
+  std::vector<uint8_t> rgb;
+  area->readPixels(rgb);
+  const Rgb centre = pixelAt(rgb, 128, 64, 48);
+  EXPECT_GT(centre.r, 200);
+  EXPECT_LT(centre.g, 50);
 }
 
 TEST_F(WindowLayer, KeepsTheCamerasNearAndFarPlanes) {
