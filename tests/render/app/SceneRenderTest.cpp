@@ -1,0 +1,158 @@
+// The start-up scene drawn in a hidden window: the sun where the camera sees
+// it, and every sky-box face showing its own image.
+
+#include "app/Globals.h"
+#include "app/Scene.h"
+#include "app/SkyBox.h"
+#include "volume/SoVolumeRendering.h"
+#include "window/Window.h"
+
+#include <Inventor/SbImage.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/sensors/SoOneShotSensor.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr int kSize = 128;
+
+struct Rgb {
+  double r = 0, g = 0, b = 0;
+};
+
+class StartupScenePicture : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(chdir(FS_SOURCE_DIR "/data"), 0);
+    win::InitOptions options;
+    options.visibility = win::Visibility::Hidden;
+    options.width = kSize;
+    options.height = kSize;
+    win::TopLevel* top = win::init("render_app_scene", "flightscene-test", options);
+    ASSERT_NE(top, nullptr) << "no display";
+    SoVolumeRendering::init();
+    buildScene();
+    tickSensor->unschedule();  // the camera stays where each test puts it
+    area = new win::RenderArea(top);
+    area->setSize(kSize, kSize);
+    area->setSceneGraph(sceneRoot);
+  }
+
+  // Looks from `eye` towards `target` and returns the mean colour of the
+  // 3 x 3 pixels at the centre of the picture.
+  static Rgb centreSeen(const SbVec3f& eye, const SbVec3f& target) {
+    sceneCamera->position = eye;
+    SbVec3f dir = target - eye;
+    dir.normalize();
+    // Looking straight up or down needs another up vector.
+    const SbVec3f up = std::fabs(dir[1]) > 0.99f ? SbVec3f(0, 0, -1) : SbVec3f(0, 1, 0);
+    sceneCamera->pointAt(target, up);
+    area->render();
+    std::vector<uint8_t> rgb;
+    area->readPixels(rgb);
+    Rgb mean;
+    for (int y = kSize / 2 - 1; y <= kSize / 2 + 1; ++y) {
+      for (int x = kSize / 2 - 1; x <= kSize / 2 + 1; ++x) {
+        const size_t i = (static_cast<size_t>(y) * kSize + x) * 3;
+        mean.r += rgb[i] / 9.0;
+        mean.g += rgb[i + 1] / 9.0;
+        mean.b += rgb[i + 2] / 9.0;
+      }
+    }
+    return mean;
+  }
+
+  static win::RenderArea* area;
+};
+
+win::RenderArea* StartupScenePicture::area = nullptr;
+
+// The bilinear colour of an image at texture coordinates (s, t); s runs
+// along the image's rows, t up its columns.
+Rgb texel(const char* file, float s, float t) {
+  SbImage image;
+  EXPECT_TRUE(image.readFile(file)) << "the scene library cannot read " << file;
+  SbVec2s size;
+  int nc = 0;
+  const unsigned char* bytes = image.getValue(size, nc);
+  EXPECT_GE(nc, 3);
+  if (!bytes || nc < 3) return {};
+  const double fx = s * size[0] - 0.5, fy = t * size[1] - 0.5;
+  const int x0 = static_cast<int>(std::floor(fx)), y0 = static_cast<int>(std::floor(fy));
+  const double ax = fx - x0, ay = fy - y0;
+  Rgb out;
+  for (int dy = 0; dy <= 1; ++dy) {
+    for (int dx = 0; dx <= 1; ++dx) {
+      const int x = std::clamp(x0 + dx, 0, size[0] - 1), y = std::clamp(y0 + dy, 0, size[1] - 1);
+      const double w = (dx ? ax : 1 - ax) * (dy ? ay : 1 - ay);
+      const unsigned char* p = bytes + (static_cast<size_t>(y) * size[0] + x) * nc;
+      out.r += w * p[0];
+      out.g += w * p[1];
+      out.b += w * p[2];
+    }
+  }
+  return out;
+}
+
+void expectClose(const Rgb& seen, const Rgb& expected, const std::string& what) {
+  EXPECT_NEAR(seen.r, expected.r, 14) << what;
+  EXPECT_NEAR(seen.g, expected.g, 14) << what;
+  EXPECT_NEAR(seen.b, expected.b, 14) << what;
+}
+
+TEST_F(StartupScenePicture, TheSunShinesWhereTheCameraLooksAtIt) {
+  // From above, looking straight down on the sun at (-2, 1, 1).
+  const Rgb sun = centreSeen(SbVec3f(-2, 4, 1), SbVec3f(-2, 1, 1));
+  EXPECT_GT(sun.r, 230);
+  EXPECT_GT(sun.g, 230);
+  EXPECT_GT(sun.b, 120);
+  EXPECT_LT(sun.b, sun.r - 20);  // yellowish white, not the white of a cloud
+  // A little to the side the sun is gone.
+  const Rgb beside = centreSeen(SbVec3f(-2, 4, 1), SbVec3f(-2.8f, 1, 1));
+  EXPECT_GT(std::fabs(beside.b - sun.b) + std::fabs(beside.g - sun.g), 40);
+}
+
+// Each face: a point on it (relative to the camera) and its texture
+// coordinates, from the face's strip and the texture coordinate table.
+struct FaceProbe {
+  const char* name;
+  int face;
+  SbVec3f point;
+  float s, t;
+};
+
+TEST_F(StartupScenePicture, EverySkyFaceShowsItsOwnImage) {
+  const FaceProbe probes[] = {
+      {"back wall (z = -100)", 0, SbVec3f(-30, 10, -100), (25 - 10) / 50.0f, (-30 + 100) / 200.0f},
+      {"left wall (x = -100)", 1, SbVec3f(-100, 5, 40), (25 - 5) / 50.0f, (40 + 100) / 200.0f},
+      {"right wall (x = 100)", 2, SbVec3f(100, -8, -20), (25 + 8) / 50.0f, (-20 + 100) / 200.0f},
+      {"front wall (z = 100)", 3, SbVec3f(10, 15, 100), (25 - 15) / 50.0f, (100 - 10) / 200.0f},
+      {"top", 4, SbVec3f(20, 25, -30), (20 + 100) / 200.0f, (-30 + 100) / 200.0f},
+      {"floor", 5, SbVec3f(-25, -25, 35), (-25 + 100) / 200.0f, (100 - 35) / 200.0f},
+  };
+  // Far from the clouds and aircraft: the box travels with the camera.
+  const SbVec3f eye(3000, 2000, -4000);
+  for (const FaceProbe& probe : probes) {
+    const Rgb seen = centreSeen(eye, eye + probe.point);
+    const Rgb expected = texel(skyBoxImages[probe.face], probe.s, probe.t);
+    expectClose(seen, expected, probe.name);
+  }
+}
+
+TEST_F(StartupScenePicture, WallsShowTheGradientFromSkyToGround) {
+  const SbVec3f eye(-3000, 500, 2500);
+  const Rgb high = centreSeen(eye, eye + SbVec3f(0, 20, -100));
+  const Rgb low = centreSeen(eye, eye + SbVec3f(0, -20, -100));
+  // Upper wall sky blue, lower wall ground: the image's horizontal axis is
+  // the sky's height.
+  EXPECT_GT(high.b, high.g);
+  EXPECT_GT(low.g, low.b);
+}
+
+}  // namespace
