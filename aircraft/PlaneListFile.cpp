@@ -6,6 +6,10 @@
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -248,6 +252,23 @@ PlaneListParse readAll(std::unique_ptr<ByteSource> source) {
   std::exit(1);
 }
 
+// Only a regular file is a list. A FIFO would block the open until some
+// writer appears (forever, for a stray one) and a directory reads as empty,
+// so both count as files that cannot be opened. O_NONBLOCK keeps the open
+// itself from waiting; reads of a regular file never block anyway.
+std::FILE* openListFile(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "r");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
 }  // namespace
 
 PlaneListParse parsePlaneList(const char* data, std::size_t size) {
@@ -257,7 +278,7 @@ PlaneListParse parsePlaneList(const char* data, std::size_t size) {
 PlaneListParse parsePlaneList(std::istream& in) { return readAll(makeByteSource(in)); }
 
 PlaneListParse parsePlaneListFile(const char* path) {
-  std::FILE* file = std::fopen(path, "r");
+  std::FILE* file = openListFile(path);
   if (file == nullptr) {
     PlaneListParse result;
     result.status = PlaneListStatus::CannotOpen;
@@ -269,7 +290,7 @@ PlaneListParse parsePlaneListFile(const char* path) {
 }
 
 void loadPlaneList(SoGroup* root) {
-  std::FILE* file = std::fopen("PlaneList.txt", "r");
+  std::FILE* file = openListFile("PlaneList.txt");
   if (file == nullptr) fail(PlaneListStatus::CannotOpen);
   PlaneListReader reader(makeByteSource(file));
   PlaneListEntry entry;

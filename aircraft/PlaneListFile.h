@@ -79,7 +79,8 @@ struct PlaneListParse {
 
 PlaneListParse parsePlaneList(const char* data, std::size_t size);
 PlaneListParse parsePlaneList(std::istream& in);
-// Opens and reads a file; CannotOpen when fopen fails.
+// Opens and reads a file; CannotOpen when it cannot be opened or is not a
+// regular file (a directory, a FIFO, a device).
 PlaneListParse parsePlaneListFile(const char* path);
 
 // Reads PlaneList.txt from the working directory; for each entry builds a
