@@ -9,7 +9,8 @@ check "window appears" [ -n "$wid" ]
 focus "$wid"
 sleep 0.5
 stroke Escape
-status=$(wait_exit 10)
+wait_exit 20
+status=$EXIT_STATUS
 check "Escape ends with status 0 (got $status)" [ "$status" = 0 ]
 check "nothing on stdout" [ ! -s "$WORK/stdout" ]
 finish

@@ -30,7 +30,8 @@ xdotool key q F5 space Return a n
 sleep 0.3
 check "still running after other keys" kill -0 "$APP_PID"
 "$FS_XCLOSE" appTitle
-status=$(wait_exit 10)
+wait_exit 20
+status=$EXIT_STATUS
 check "closing the window ends with status 0 (got $status)" [ "$status" = 0 ]
 check "nothing on stdout" [ ! -s "$WORK/stdout" ]
 finish

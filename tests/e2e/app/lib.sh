@@ -54,17 +54,17 @@ focus() {  # focus WINDOW: keys go to the window under focus
   xdotool mousemove --window "$1" 20 20
 }
 
-wait_exit() {  # wait_exit SECONDS: prints the exit status, or "running"
+wait_exit() {  # wait_exit SECONDS: sets EXIT_STATUS to the status, or "running"
+  EXIT_STATUS=running
   for _ in $(seq $(($1 * 10))); do
     if ! kill -0 "$APP_PID" 2>/dev/null; then
       wait "$APP_PID"
-      echo $?
+      EXIT_STATUS=$?
       APP_PID=""
       return
     fi
     sleep 0.1
   done
-  echo running
 }
 
 shot() {  # shot WINDOW FILE
