@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace win {
 
@@ -301,6 +302,23 @@ void RenderArea::setSize(int width, int height) {
 
 SbVec2s RenderArea::getSize() const { return impl_->size; }
 
+// FLIGHTSCENE_GL_CHECK=1 reports on stderr every GL error a frame leaves
+// behind, for soak runs (Coin's own check only exists in its debug build).
+// Bounded: a lost context may report an error on every call.
+static void reportGlErrors(uint64_t frame) {
+  static const bool enabled = [] {
+    const char* v = std::getenv("FLIGHTSCENE_GL_CHECK");
+    return v != nullptr && *v != '\0' && *v != '0';
+  }();
+  if (!enabled) return;
+  for (int i = 0; i < 8; ++i) {
+    const GLenum error = glGetError();
+    if (error == GL_NO_ERROR) break;
+    std::fprintf(stderr, "window: GL error 0x%04x in frame %llu\n", static_cast<unsigned>(error),
+                 static_cast<unsigned long long>(frame));
+  }
+}
+
 void RenderArea::Impl::draw() {
   if (top) glfwMakeContextCurrent(top->window);
   // Coin's render manager leaves depth testing to the window binding.
@@ -308,6 +326,7 @@ void RenderArea::Impl::draw() {
   needRedraw = false;
   manager->render(TRUE, TRUE);
   ++frames;
+  reportGlErrors(frames);
 }
 
 bool RenderArea::Impl::redrawIfNeeded() {

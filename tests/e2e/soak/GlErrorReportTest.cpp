@@ -1,0 +1,81 @@
+// The soak run learns of GL errors from the window layer: with
+// FLIGHTSCENE_GL_CHECK=1 it calls glGetError after every frame and prints
+// each error on stderr. This checks that the report comes when a node
+// leaves an error behind, and only then.
+
+#include "window/Window.h"
+
+#include <GL/gl.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/nodes/SoCallback.h>
+#include <Inventor/nodes/SoCube.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Leaves GL_INVALID_ENUM behind while drawing, as a faulty node would.
+void badDraw(void*, SoAction* action) {
+  if (action->isOfType(SoGLRenderAction::getClassTypeId())) glEnable(0x7fff);
+}
+
+class GlErrorReport : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("FLIGHTSCENE_GL_CHECK", "1", 1);
+    win::InitOptions options;
+    options.visibility = win::Visibility::Hidden;
+    options.width = 64;
+    options.height = 48;
+    top = win::init("glerror_report", "flightscene-test", options);
+    ASSERT_NE(top, nullptr) << "no display";
+    area = new win::RenderArea(top);
+  }
+  static void TearDownTestSuite() {
+    delete area;
+    area = nullptr;
+  }
+  // Draws a camera, a cube and, if asked, a node that leaves a GL error;
+  // returns what was printed on stderr meanwhile.
+  std::string draw(bool withError) {
+    auto* root = new SoSeparator;
+    root->ref();
+    root->addChild(new SoPerspectiveCamera);
+    root->addChild(new SoCube);
+    if (withError) {
+      auto* cb = new SoCallback;
+      cb->setCallback(badDraw, nullptr);
+      root->addChild(cb);
+    }
+    area->setSceneGraph(root);
+    ::testing::internal::CaptureStderr();
+    area->render();
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    area->setSceneGraph(nullptr);
+    root->unref();
+    return printed;
+  }
+  static win::TopLevel* top;
+  static win::RenderArea* area;
+};
+
+win::TopLevel* GlErrorReport::top = nullptr;
+win::RenderArea* GlErrorReport::area = nullptr;
+
+TEST_F(GlErrorReport, CleanFrameReportsNothing) {
+  EXPECT_EQ(draw(false), "");
+}
+
+TEST_F(GlErrorReport, ErrorLeftByANodeIsReportedWithItsCode) {
+  const std::string printed = draw(true);
+  EXPECT_NE(printed.find("window: GL error 0x0500"), std::string::npos) << printed;
+  // Reported once: the error does not linger into the next frame.
+  EXPECT_EQ(draw(false), "");
+}
+
+}  // namespace
