@@ -57,8 +57,8 @@ struct Texture {
   SbUniqueId dataId = 0;
   SbUniqueId transferId = 0;
   float ratio = 0.0f;
-  // Voxel index range (half-open) holding anything visible, one voxel wider
-  // on each side for linear filtering; empty when nothing is visible.
+  // Voxel index range (half-open) holding anything visible; empty when
+  // nothing is.
   int first[3] = {0, 0, 0};
   int last[3] = {0, 0, 0};
 };
@@ -82,8 +82,8 @@ findOccupied(const std::vector<uint16_t> & rgba, const SbVec3s & dim, Texture & 
         }
       }
   for (int k = 0; k < 3; ++k) {
-    tex.first[k] = hi[0] < 0 ? 0 : std::max(0, lo[k] - 1);
-    tex.last[k] = hi[0] < 0 ? 0 : std::min(n[k], hi[k] + 2);
+    tex.first[k] = hi[0] < 0 ? 0 : lo[k];
+    tex.last[k] = hi[0] < 0 ? 0 : hi[k] + 1;
   }
 }
 
@@ -227,6 +227,26 @@ colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, flo
         }
   }
   return rgba;
+}
+
+// True when the box lies wholly beyond one side of the view frustum (left,
+// right, bottom or top; the depth range is checked by the caller).
+bool
+outsideView(const SbBox3f & box, const SbMatrix & mvp)
+{
+  const SbVec3f & lo = box.getMin();
+  const SbVec3f & hi = box.getMax();
+  int beyond[4] = {0, 0, 0, 0};
+  for (int i = 0; i < 8; ++i) {
+    SbVec4f c;
+    mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
+                              (i & 4) ? hi[2] : lo[2], 1.0f), c);
+    beyond[0] += c[0] < -c[3];
+    beyond[1] += c[0] > c[3];
+    beyond[2] += c[1] < -c[3];
+    beyond[3] += c[1] > c[3];
+  }
+  return beyond[0] == 8 || beyond[1] == 8 || beyond[2] == 8 || beyond[3] == 8;
 }
 
 } // namespace
@@ -545,6 +565,7 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
   const int maxDim = std::max<int>(dim[0], std::max<int>(dim[1], dim[2]));
 
   int count = 1;
+  float dz = 0.0f;
   switch (this->numSlicesControl.getValue()) {
   case ALL:
     count = maxDim;
@@ -556,14 +577,22 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
     const float extent = std::max((xmax - xmin) * 0.5f * float(p.viewport[0]),
                                   (ymax - ymin) * 0.5f * float(p.viewport[1]));
     const float pixelsPerVoxel = behind ? INFINITY : extent / float(maxDim);
+    const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
     count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
+    // Within the limits the slices lie a whole voxel apart (two when small
+    // on screen) rather than spread evenly: one voxel apart needs no
+    // opacity correction, and so no per-sample program.
+    const float exact = depthObject / reference * perVoxel;
+    if (exact >= float(minSlices) && exact <= float(count)) dz = reference * alen / perVoxel;
     break;
   }
   }
-  const float dz = (zmax - zmin) / float(count);
+  if (dz == 0.0f) dz = (zmax - zmin) / float(count);
   const int comp = this->composition.getValue();
   // Maximum intensity ignores how many slices a ray crosses.
-  const float ratio = comp == MAX_INTENSITY ? 1.0f : (dz / alen) / reference;
+  float ratio = comp == MAX_INTENSITY ? 1.0f : (dz / alen) / reference;
+  if (std::fabs(ratio - 1.0f) < 1e-3f) ratio = 1.0f;
+  const bool correct = ratio != 1.0f;
 
   const cc_glglue * glue = cc_glglue_instance(int(contextid));
   Texture & tex = this->textures->perContext[contextid];
@@ -577,9 +606,20 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
   if (tex.name == 0) glGenTextures(1, &tex.name);
   glBindTexture(GL_TEXTURE_3D, tex.name);
   if (stale) {
-    const std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, textureRatio);
-    cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA16, dim[0], dim[1], dim[2], 0, GL_RGBA,
-                           GL_UNSIGNED_SHORT, rgba.data());
+    std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, textureRatio);
+    if (textureRatio == 1.0f) {
+      // Uncorrected, the texels are the transfer function's own 8-bit values
+      // (times 257): 8 bits hold them exactly at half the memory and fetch cost.
+      std::vector<uint8_t> rgba8(rgba.size());
+      for (size_t i = 0; i < rgba.size(); ++i) rgba8[i] = uint8_t(rgba[i] >> 8);
+      cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA8, dim[0], dim[1], dim[2], 0, GL_RGBA,
+                             GL_UNSIGNED_BYTE, rgba8.data());
+    } else {
+      // Corrected opacities are small with many slices; 8 bits would round
+      // them by up to a fifth.
+      cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA16, dim[0], dim[1], dim[2], 0, GL_RGBA,
+                             GL_UNSIGNED_SHORT, rgba.data());
+    }
     findOccupied(rgba, dim, tex);
     tex.dataId = dataId;
     tex.transferId = transferId;
@@ -612,12 +652,14 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
     glDisable(GL_FOG);
   }
 
-  if (programs) {
+  if (programs && correct) {
     int variant = 0;
     if (p.fog) variant = p.fogMode == GL_LINEAR ? 1 : (p.fogMode == GL_EXP ? 2 : 3);
     cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, programs[variant]);
     cc_glglue_glProgramLocalParameter4f(glue, GL_FRAGMENT_PROGRAM_ARB, 0, ratio, 0.0f, 0.0f, 0.0f);
     glEnable(GL_FRAGMENT_PROGRAM_ARB);
+  } else if (programs) {
+    glDisable(GL_FRAGMENT_PROGRAM_ARB);
   }
 
   glMatrixMode(GL_PROJECTION);
@@ -629,9 +671,16 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
   // plane; those nearer than it are skipped, which a camera inside the
   // volume needs (each slice lies at one depth, so GL would drop it whole).
   if (tex.last[0] <= tex.first[0]) return; // nothing visible
-  const SbBox3f occupied(lo[0] + voxel[0] * float(tex.first[0]), lo[1] + voxel[1] * float(tex.first[1]),
-                         lo[2] + voxel[2] * float(tex.first[2]), lo[0] + voxel[0] * float(tex.last[0]),
-                         lo[1] + voxel[1] * float(tex.last[1]), lo[2] + voxel[2] * float(tex.last[2]));
+  // A linearly filtered sample is non-zero only within one voxel of a
+  // visible voxel's centre: half a voxel beyond the visible voxels.
+  const float margin = filter == GL_LINEAR ? 0.5f : 0.0f;
+  SbVec3f occLo, occHi;
+  for (int k = 0; k < 3; ++k) {
+    occLo[k] = lo[k] + voxel[k] * std::max(0.0f, float(tex.first[k]) - margin);
+    occHi[k] = lo[k] + voxel[k] * std::min(float(dim[k]), float(tex.last[k]) + margin);
+  }
+  const SbBox3f occupied(occLo, occHi);
+  if (outsideView(occupied, mvp)) return;
   const float nearLimit = nearZ * (1.0f + 1e-5f);
   SbVec3f poly[6];
   for (int i = 0; i < count; ++i) {

@@ -83,12 +83,18 @@ voxelSpacingAlong(const SbVec3f & voxelSize, const SbVec3f & dir)
   return s > 0.0 ? float(1.0 / std::sqrt(s)) : 0.0f;
 }
 
+float
+automaticSlicesPerVoxel(float pixelsPerVoxel)
+{
+  // NaN or infinity: the camera is inside or very close, use the finest.
+  return (pixelsPerVoxel < 1.0f) ? std::max(pixelsPerVoxel, 0.5f) : 1.0f;
+}
+
 int
 automaticSliceCount(float voxelsAlongView, float pixelsPerVoxel)
 {
   if (!(voxelsAlongView > 0.0f)) return minSlices;
-  // NaN or infinity: the camera is inside or very close, use the finest.
-  const float perVoxel = (pixelsPerVoxel < 2.0f) ? std::max(pixelsPerVoxel, 0.5f) : 2.0f;
+  const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
   const float n = std::ceil(std::min(voxelsAlongView * perVoxel, float(maxSlices)));
   return std::clamp(int(n), minSlices, maxSlices);
 }

@@ -23,9 +23,13 @@ float correctSliceOpacity(float alpha, float ratio);
 // Distance across one voxel of size `voxelSize` along the unit direction `dir`.
 float voxelSpacingAlong(const SbVec3f & voxelSize, const SbVec3f & dir);
 
+// Slices per voxel crossed when the renderer chooses: one while a voxel
+// covers a pixel or more (more would only add fill), down to one per two
+// voxels for a volume smaller on screen than its voxel count.
+float automaticSlicesPerVoxel(float pixelsPerVoxel);
+
 // Slice count when the renderer chooses: the number of voxels a ray crosses
-// times the pixels one voxel covers on screen, that factor kept within
-// [0.5, 2], and the count within [minSlices, maxSlices].
+// times automaticSlicesPerVoxel, kept within [minSlices, maxSlices].
 int automaticSliceCount(float voxelsAlongView, float pixelsPerVoxel);
 
 constexpr int minSlices = 8;

@@ -133,15 +133,18 @@ TEST(VoxelSpacing, IsTheVoxelSizeAlongAxesAndCubeDiagonals)
   EXPECT_EQ(voxelSpacingAlong(SbVec3f(0.0f, 1.0f, 1.0f), SbVec3f(0, 1, 0)), 0.0f);
 }
 
-TEST(AutomaticSlices, FollowVoxelsCrossedAndScreenSizeWithinLimits)
+TEST(AutomaticSlices, OnePerVoxelCrossedFewerWhenSmallOnScreenWithinLimits)
 {
-  // A voxel on one pixel: one slice per voxel crossed.
+  // A voxel on one pixel or more: one slice per voxel crossed, however
+  // large the volume is on screen (more slices would only add fill).
   EXPECT_EQ(automaticSliceCount(35.0f, 1.0f), 35);
-  // Large on screen: more slices, at most two per voxel.
-  EXPECT_EQ(automaticSliceCount(35.0f, 1.5f), 53);
-  EXPECT_EQ(automaticSliceCount(35.0f, 40.0f), 70);
-  EXPECT_EQ(automaticSliceCount(35.0f, INFINITY), 70); // camera inside
-  // Far away: fewer, but never under the floor.
+  EXPECT_EQ(automaticSliceCount(35.0f, 1.5f), 35);
+  EXPECT_EQ(automaticSliceCount(35.0f, 40.0f), 35);
+  EXPECT_EQ(automaticSliceCount(35.0f, INFINITY), 35); // camera inside
+  EXPECT_EQ(automaticSlicesPerVoxel(NAN), 1.0f);
+  // Far away: fewer, down to one per two voxels, never under the floor.
+  EXPECT_EQ(automaticSlicesPerVoxel(0.75f), 0.75f);
+  EXPECT_EQ(automaticSlicesPerVoxel(0.01f), 0.5f);
   EXPECT_EQ(automaticSliceCount(35.0f, 0.01f), 18);
   EXPECT_EQ(automaticSliceCount(4.0f, 0.01f), minSlices);
   EXPECT_EQ(automaticSliceCount(0.0f, 1.0f), minSlices);

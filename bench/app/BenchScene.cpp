@@ -1,0 +1,301 @@
+// Whole-scene measurements for bench/run: start-up to the first finished
+// frame, frame times over a scripted flight, and the paced loop with a
+// window that is hidden part of the time. Prints "key value" lines.
+//
+//   bench_scene startup [--bare] [--size WxH] [--data DIR]
+//   bench_scene frames  [--no-clouds] [--size WxH] [--data DIR] [--every N]
+//   bench_scene pacing  [--data DIR]
+
+#include "aircraft/PlaneList.h"
+#include "app/Globals.h"
+#include "app/KeyTable.h"
+#include "app/Scene.h"
+#include "volume/SoVolumeRendering.h"
+#include "window/Window.h"
+
+#include <GLFW/glfw3.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/events/SoKeyboardEvent.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/sensors/SoAlarmSensor.h>
+#include <Inventor/sensors/SoOneShotSensor.h>
+#include <Inventor/sensors/SoSensorManager.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "volume/SoVolumeData.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+long peakRssKb() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;
+}
+
+struct Args {
+  std::string mode;
+  bool bare = false;
+  bool noClouds = false;
+  int width = 1024;
+  int height = 768;
+  int every = 4;
+  std::string data = ".";
+};
+
+bool parse(int argc, char** argv, Args& a) {
+  if (argc < 2) return false;
+  a.mode = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string s = argv[i];
+    if (s == "--bare") {
+      a.bare = true;
+    } else if (s == "--no-clouds") {
+      a.noClouds = true;
+    } else if (s == "--size" && i + 1 < argc) {
+      if (std::sscanf(argv[++i], "%dx%d", &a.width, &a.height) != 2) return false;
+    } else if (s == "--every" && i + 1 < argc) {
+      a.every = std::max(1, std::atoi(argv[++i]));
+    } else if (s == "--data" && i + 1 < argc) {
+      a.data = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return a.mode == "startup" || a.mode == "frames" || a.mode == "pacing";
+}
+
+// Cloud-building hook: when each cloud of the grid starts.
+std::vector<Clock::time_point> cloudStarts;
+void onCloud(int, int32_t, float, float, float) { cloudStarts.push_back(Clock::now()); }
+
+// Every cloud is a separator whose first child is its volume data.
+void removeClouds(SoSeparator* root) {
+  for (int i = root->getNumChildren() - 1; i >= 0; --i) {
+    auto* sep = dynamic_cast<SoSeparator*>(root->getChild(i));
+    if (sep && sep->getNumChildren() > 0 &&
+        sep->getChild(0)->isOfType(SoVolumeData::getClassTypeId()))
+      root->removeChild(i);
+  }
+}
+
+void finishFrame(win::RenderArea& area) {
+  area.render();
+  glFinish();
+}
+
+// The flight of the "turn" snapshot: full throttle from the start into the
+// cloud grid, a short left bank at 440..450, one tick per 1/60 s.
+constexpr int kTicks = 540;
+bool keyHeld(int key, int tick) {
+  if (key == KEY_W) return tick >= 1;
+  if (key == KEY_LEFT) return tick >= 440 && tick <= 450;
+  return false;
+}
+
+void feedKeys(win::RenderArea& area, int tick) {
+  for (int k : {int(KEY_W), int(KEY_LEFT)}) {
+    const bool want = keyHeld(k, tick);
+    if (bool(KeyTable[k].pressed) == want) continue;
+    SoKeyboardEvent event;
+    event.setKey(static_cast<SoKeyboardEvent::Key>(KeyTable[k].key));
+    event.setState(want ? SoButtonEvent::DOWN : SoButtonEvent::UP);
+    area.processEvent(&event);
+  }
+}
+
+int startup(const Args& a, Clock::time_point t0) {
+  win::InitOptions init;
+  init.visibility = win::Visibility::Hidden;
+  init.width = a.width;
+  init.height = a.height;
+  win::TopLevel* top = win::init("flightscene", "SoWin", init);
+  if (!top) return 1;
+  const double tWindow = secondsSince(t0);
+  SoVolumeRendering::init();
+  SoSeparator* root = nullptr;
+  double tSky = 0, tClouds = 0, tModels = 0;
+  const double tInit = secondsSince(t0);
+  if (a.bare) {
+    root = new SoSeparator;
+    root->ref();
+    root->addChild(new SoPerspectiveCamera);
+  } else {
+    const auto b0 = Clock::now();
+    root = buildScene(onCloud);
+    const double build = secondsSince(b0);
+    tSky = std::chrono::duration<double>(cloudStarts.front() - b0).count();
+    // The hook fires before each cloud; the last one is taken as the mean.
+    const double first35 = std::chrono::duration<double>(cloudStarts.back() - cloudStarts.front()).count();
+    tClouds = first35 * double(cloudStarts.size()) / double(cloudStarts.size() - 1);
+    tModels = build - tSky - tClouds;
+  }
+  auto* area = new win::RenderArea(top, nullptr, true, true, true);
+  area->setSceneGraph(root);
+  area->show();
+  win::show(top);
+  const auto f0 = Clock::now();
+  finishFrame(*area);
+  const double tFirst = secondsSince(f0);
+  const double total = secondsSince(t0);
+  const auto s0 = Clock::now();
+  finishFrame(*area);
+  const double tSecond = secondsSince(s0);
+  std::printf("window_s %.4f\nvolume_init_s %.4f\nsky_s %.4f\nclouds_s %.4f\nmodels_s %.4f\n"
+              "first_frame_s %.4f\nsecond_frame_s %.4f\nto_first_frame_s %.4f\npeak_rss_kb %ld\n",
+              tWindow, tInit - tWindow, tSky, tClouds, tModels, tFirst, tSecond, total, peakRssKb());
+  std::printf("gl_renderer %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+  std::fflush(stdout);
+  // Tear-down is not part of start-up.
+  _exit(0);
+}
+
+int frames(const Args& a) {
+  win::InitOptions init;
+  init.visibility = win::Visibility::Hidden;
+  init.width = a.width;
+  init.height = a.height;
+  win::TopLevel* top = win::init("flightscene", "SoWin", init);
+  if (!top) return 1;
+  SoVolumeRendering::init();
+  const auto l0 = Clock::now();
+  SoSeparator* root = buildScene();
+  const double load = secondsSince(l0);
+  tickSensor->unschedule();  // this flight runs on its own clock
+  if (a.noClouds) removeClouds(root);
+  auto* area = new win::RenderArea(top, nullptr, true, true, true);
+  area->setSceneGraph(root);
+  area->show();
+  win::show(top);
+  area->setSize(a.width, a.height);
+  finishFrame(*area);  // uploads happen here, not in the flight
+
+  std::vector<double> ms;
+  double updateS = 0;
+  for (int tick = 1; tick <= kTicks; ++tick) {
+    feedKeys(*area, tick);
+    const auto u0 = Clock::now();
+    fleet.update(SbTime(1.0 / 60.0));
+    updateS += secondsSince(u0);
+    if (tick % a.every != 0) continue;
+    SoDB::getSensorManager()->processDelayQueue(TRUE);
+    const auto r0 = Clock::now();
+    finishFrame(*area);
+    ms.push_back(secondsSince(r0) * 1000.0);
+  }
+  std::vector<double> sorted = ms;
+  std::sort(sorted.begin(), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  const double p95 = sorted[std::min(sorted.size() - 1, size_t(double(sorted.size()) * 0.95))];
+  std::printf("load_s %.4f\nframes %zu\nmedian_ms %.2f\np95_ms %.2f\nfps %.1f\n"
+              "update_ms_per_tick %.4f\npeak_rss_kb %ld\n",
+              load, ms.size(), median, p95, 1000.0 / median, updateS * 1000.0 / kTicks, peakRssKb());
+  std::fflush(stdout);
+  _exit(0);
+}
+
+// The real loop at 60 Hz with a shown window: draws for 3 s, is unmapped
+// for 3 s, is shown again for 3 s. Frames drawn and the aircraft's progress
+// per phase show that drawing stops while the flight goes on.
+struct Pacing {
+  win::RenderArea* area = nullptr;
+  GLFWwindow* window = nullptr;
+  int phase = 0;
+  uint64_t frames[4] = {};
+  SbVec3f pos[4];
+  double cpu[4] = {};
+  SoAlarmSensor* alarm = nullptr;
+};
+
+double cpuSeconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+         1e-6 * double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
+void mark(Pacing& p) {
+  p.frames[p.phase] = p.area->frameCount();
+  p.pos[p.phase] = sceneCamera->position.getValue();
+  p.cpu[p.phase] = cpuSeconds();
+}
+
+void onPhase(void* data, SoSensor*) {
+  Pacing& p = *static_cast<Pacing*>(data);
+  ++p.phase;
+  mark(p);
+  if (p.phase == 1) glfwHideWindow(p.window);
+  if (p.phase == 2) glfwShowWindow(p.window);
+  if (p.phase == 3) {
+    win::exitMainLoop();
+    return;
+  }
+  p.alarm->setTimeFromNow(SbTime(3.0));
+  p.alarm->schedule();
+}
+
+int pacing() {
+  win::TopLevel* top = win::init("flightscene", "SoWin");
+  if (!top) return 1;
+  SoVolumeRendering::init();
+  SoSeparator* root = buildScene();
+  auto* area = new win::RenderArea(top, nullptr, true, true, true);
+  area->setSceneGraph(root);
+  area->show();
+  win::show(top);
+  // Full throttle, as if W were held.
+  SoKeyboardEvent event;
+  event.setKey(static_cast<SoKeyboardEvent::Key>(KeyTable[KEY_W].key));
+  event.setState(SoButtonEvent::DOWN);
+  area->processEvent(&event);
+
+  Pacing p;
+  p.area = area;
+  p.window = win::glfwWindowOf(top);
+  mark(p);
+  p.alarm = new SoAlarmSensor(onPhase, &p);
+  p.alarm->setTimeFromNow(SbTime(3.0));
+  p.alarm->schedule();
+  win::mainLoop();
+  const char* names[3] = {"shown", "hidden", "shown_again"};
+  for (int i = 0; i < 3; ++i)
+    std::printf("%s_frames %llu\n%s_travel %.3f\n%s_cpu_share %.3f\n", names[i],
+                static_cast<unsigned long long>(p.frames[i + 1] - p.frames[i]), names[i],
+                double((p.pos[i + 1] - p.pos[i]).length()), names[i], (p.cpu[i + 1] - p.cpu[i]) / 3.0);
+  std::fflush(stdout);
+  _exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto t0 = Clock::now();
+  Args a;
+  if (!parse(argc, argv, a)) {
+    std::fprintf(stderr, "usage: bench_scene startup|frames|pacing [--bare] [--no-clouds] "
+                         "[--size WxH] [--every N] [--data DIR]\n");
+    return 2;
+  }
+  if (chdir(a.data.c_str()) != 0) {
+    std::fprintf(stderr, "bench_scene: cannot enter %s\n", a.data.c_str());
+    return 1;
+  }
+  if (a.mode == "startup") return startup(a, t0);
+  if (a.mode == "frames") return frames(a);
+  return pacing();
+}
