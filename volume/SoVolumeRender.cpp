@@ -249,6 +249,83 @@ outsideView(const SbBox3f & box, const SbMatrix & mvp)
   return beyond[0] == 8 || beyond[1] == 8 || beyond[2] == 8 || beyond[3] == 8;
 }
 
+// Volumes whose slices would cover the viewport this many times over are
+// drawn at half the resolution and scaled up: their fill is what limits the
+// frame rate of a software rasteriser, and a soft volume magnified that much
+// shows no detail finer than two pixels.
+constexpr float kReducedFillThreshold = 16.0f;
+
+// Rough fill of one volume: the screen area of its box times the voxels a
+// ray may cross, in viewports. A box reaching behind the eye covers it all.
+float
+estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim)
+{
+  SbMatrix mvp = p.modelview;
+  mvp.multRight(p.projection);
+  const SbVec3f & lo = box.getMin();
+  const SbVec3f & hi = box.getMax();
+  float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
+  for (int i = 0; i < 8; ++i) {
+    SbVec4f c;
+    mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
+                              (i & 4) ? hi[2] : lo[2], 1.0f), c);
+    if (!(c[3] > 0.0f)) return float(maxDim);
+    x0 = std::min(x0, c[0] / c[3]);
+    x1 = std::max(x1, c[0] / c[3]);
+    y0 = std::min(y0, c[1] / c[3]);
+    y1 = std::max(y1, c[1] / c[3]);
+  }
+  const float w = std::max(0.0f, std::min(x1, 1.0f) - std::max(x0, -1.0f));
+  const float h = std::max(0.0f, std::min(y1, 1.0f) - std::max(y0, -1.0f));
+  return w * h * 0.25f * float(maxDim);
+}
+
+// The half-resolution target of one GL context: colour in a texture for the
+// final scaling, depth copied from the frame's own depth buffer.
+struct Offscreen {
+  bool tried = false;
+  bool usable = false;
+  GLuint fbo = 0, colour = 0, depth = 0;
+  int width = 0, height = 0;
+  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
+};
+std::map<uint32_t, Offscreen> offscreenPerContext;
+
+Offscreen *
+offscreenFor(uint32_t contextid, const cc_glglue * glue, int width, int height)
+{
+  Offscreen & o = offscreenPerContext[contextid];
+  if (!o.tried) {
+    o.tried = true;
+    if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue)) return nullptr;
+    o.blit = reinterpret_cast<decltype(o.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
+    if (!o.blit) return nullptr;
+    cc_glglue_glGenFramebuffers(glue, 1, &o.fbo);
+    cc_glglue_glGenRenderbuffers(glue, 1, &o.depth);
+    glGenTextures(1, &o.colour);
+    o.usable = true;
+  }
+  if (!o.usable) return nullptr;
+  if (o.width != width || o.height != height) {
+    glBindTexture(GL_TEXTURE_2D, o.colour);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, o.depth);
+    cc_glglue_glRenderbufferStorage(glue, GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, 0);
+    cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
+    cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, o.colour, 0);
+    cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, o.depth);
+    cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, o.depth);
+    o.width = width;
+    o.height = height;
+  }
+  return &o;
+}
+
 } // namespace
 
 struct SoVolumeRender::TextureCache {
@@ -382,7 +459,7 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
   }
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
                GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
-               GL_TRANSFORM_BIT);
+               GL_TRANSFORM_BIT | GL_VIEWPORT_BIT);
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
   glMatrixMode(GL_TEXTURE);
@@ -413,8 +490,83 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
   const Programs & programs = programsFor(contextid, glue);
-  for (const Pending & p : volumes) p.node->drawSlices(p, contextid, programs.usable ? programs.id : nullptr);
+  const GLuint * ids = programs.usable ? programs.id : nullptr;
+
+  // Heavy fill in the renderer's own quality setting goes to half resolution.
+  float fill = 0.0f;
+  bool reducible = true;
+  for (const Pending & p : volumes) {
+    reducible = reducible && p.node->numSlicesControl.getValue() == AUTOMATIC &&
+                p.node->composition.getValue() == ALPHA_BLENDING;
+    SbVec3s dim;
+    void * buffer = nullptr;
+    SoVolumeData::DataType type;
+    if (!p.data->getVolumeData(dim, buffer, type)) continue;
+    fill += estimatedFill(p, p.data->getVolumeSize(), std::max<int>(dim[0], std::max<int>(dim[1], dim[2])));
+  }
+  GLint vp[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, vp);
+  Offscreen * off = nullptr;
+  GLint drawFbo = 0, readFbo = 0;
+  if (reducible && fill > kReducedFillThreshold && vp[2] >= 2 && vp[3] >= 2) {
+    const int w = (vp[2] + 1) / 2, h = (vp[3] + 1) / 2;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    off = offscreenFor(contextid, glue, w, h);
+    if (off) {
+      // The frame's depth, scaled down, hides the volumes behind opaque
+      // geometry; without it (another depth format) draw at full size.
+      cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(drawFbo));
+      cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, off->fbo);
+      off->blit(vp[0], vp[1], vp[0] + vp[2], vp[1] + vp[3], 0, 0, w, h,
+                GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
+      if (glGetError() != GL_NO_ERROR) {
+        cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
+        cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(readFbo));
+        off = nullptr;
+      } else {
+        cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
+        glViewport(0, 0, w, h);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+      }
+    }
+  }
+
+  for (const Pending & p : volumes) p.node->drawSlices(p, contextid, ids, off != nullptr);
   if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+
+  if (off) {
+    // Composite the premultiplied half-size picture over the frame.
+    cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
+    cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(readFbo));
+    glViewport(vp[0], vp[1], vp[2], vp[3]);
+    if (programs.usable) glDisable(GL_FRAGMENT_PROGRAM_ARB);
+    glDisable(GL_TEXTURE_3D);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, off->colour);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_FOG);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    if (cc_glglue_has_blendequation(glue)) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const float s = float(vp[2]) / float(2 * off->width), t = float(vp[3]) / float(2 * off->height);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(-1.0f, -1.0f);
+    glTexCoord2f(s, 0.0f);
+    glVertex2f(1.0f, -1.0f);
+    glTexCoord2f(s, t);
+    glVertex2f(1.0f, 1.0f);
+    glTexCoord2f(0.0f, t);
+    glVertex2f(-1.0f, 1.0f);
+    glEnd();
+  }
 
   glMatrixMode(GL_TEXTURE);
   glPopMatrix();
@@ -494,7 +646,8 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
 }
 
 void
-SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint * programs)
+SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint * programs,
+                           bool premultiply)
 {
   SbVec3s dim;
   void * buffer = nullptr;
@@ -638,6 +791,10 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
     if (equations) cc_glglue_glBlendEquation(glue, GL_MAX);
   } else {
     glBlendFunc(GL_SRC_ALPHA, comp == SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    // Into an empty target: keep the coverage in alpha for the compositing.
+    if (premultiply)
+      cc_glglue_glBlendFuncSeparate(glue, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
+                                    GL_ONE_MINUS_SRC_ALPHA);
     if (equations) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
   }
 

@@ -9,7 +9,12 @@
 // the slice spacing, so the look does not depend on the slice count: per
 // sample in a fragment program, so that the texture is uploaded again only
 // when the data or the transfer function change, or baked into the texture
-// on a GL without fragment programs.
+// on a GL without fragment programs. Slices one voxel apart need no
+// correction at all, which is what the renderer picks for a volume on a
+// pixel or more per voxel. When the renderer chooses the slices and they
+// would cover the viewport many times over, the volumes are drawn at half
+// resolution (depth-tested against the frame's depth scaled down) and scaled
+// up over the frame.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
 // once on stderr and draws nothing.
@@ -62,7 +67,8 @@ protected:
 
 private:
   static void drawPending(SoGLRenderAction * action);
-  void drawSlices(const Pending & p, uint32_t contextid, const unsigned int * programs);
+  void drawSlices(const Pending & p, uint32_t contextid, const unsigned int * programs,
+                  bool premultiply);
 
   TextureCache * textures;
 };

@@ -198,6 +198,8 @@ int frames(const Args& a) {
     finishFrame(*area);
     ms.push_back(secondsSince(r0) * 1000.0);
   }
+  if (std::getenv("FS_BENCH_LIST"))
+    for (size_t i = 0; i < ms.size(); ++i) std::fprintf(stderr, "frame %zu %.1f ms\n", i, ms[i]);
   std::vector<double> sorted = ms;
   std::sort(sorted.begin(), sorted.end());
   const double median = sorted[sorted.size() / 2];

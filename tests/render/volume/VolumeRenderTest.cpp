@@ -529,6 +529,56 @@ TEST_F(VolumeRender, GridOfCloudsDrawsEveryCloudSoftly)
   root->unref();
 }
 
+TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges)
+{
+  // A soft volume filling the view from close by: its slices cover the
+  // window twenty times, which the renderer draws at half size when it
+  // chooses the slices. Drawn with as many slices asked for explicitly, it
+  // goes at full size; both must agree, and an opaque slab in front of the
+  // left half must stay sharp and untouched either way.
+  const std::vector<uint8_t> ball = softBall(20, 140.0);
+  Image images[2];
+  for (int i = 0; i < 2; ++i) {
+    SoSeparator * root = perspectiveScene(SbVec3f(0.0f, 0.0f, 5.0f));
+    auto * lm = new SoLightModel;
+    lm->model = SoLightModel::BASE_COLOR;
+    root->addChild(lm);
+    VolumeSpec spec;
+    spec.voxels = &ball;
+    spec.size = SbBox3f(-2, -2, -2, 2, 2, 2);
+    spec.control = i == 0 ? SoVolumeRender::AUTOMATIC : SoVolumeRender::MANUAL;
+    spec.slices = 20;
+    root->addChild(volume(spec));
+    SoSeparator * slab = opaqueSlab(SbColor(1, 0, 0), 3.0f);
+    auto * left = new SoTranslation;
+    left->translation = SbVec3f(-1.5f, 0.0f, 0.0f);
+    slab->insertChild(left, 0);
+    root->addChild(slab);
+    images[i] = render(root, Target::BackBuffer, SbColor(0.2f, 0.3f, 0.5f));
+    root->unref();
+  }
+  dump(images[0], "heavy_half");
+  dump(images[1], "heavy_full");
+  // The slab's right edge is at x = 0, the middle of the window.
+  for (int y = 20; y < H - 20; y += 7)
+    for (int x = 4; x < W / 2 - 4; x += 7)
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(images[0].at(x, y, c), c == 0 ? 255.0 : 0.0, 0.5) << x << "," << y;
+  // The cloud greys the background in the middle of its right half.
+  EXPECT_GT(std::fabs(images[1].at(192, 128, 2) - 0.5f * 255.0f), 10.0f);
+  double sum = 0.0, worst = 0.0;
+  int counted = 0;
+  for (int y = 0; y < H; ++y)
+    for (int x = W / 2 + 3; x < W; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const double d = std::fabs(images[0].at(x, y, c) - images[1].at(x, y, c));
+        sum += d;
+        worst = std::max(worst, d);
+        ++counted;
+      }
+  EXPECT_LT(sum / counted, 1.0);
+  EXPECT_LT(worst, 8.0);
+}
+
 TEST_F(VolumeRender, GlStateIsHandedBackForLaterGeometry)
 {
   SoSeparator * root = sceneWithOrthoCamera();
