@@ -23,8 +23,11 @@ int usage(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int64_t tolerance = 40;
-  double fraction = 0.01;
+  // Measured on the scene's moments at 320x240: doubling the cloud slices
+  // moves no pixel by more than 16; reversing their order moves 0.18-2.2%
+  // of the pixels, one lost cloud 0.1-1.9%, a lost sky texture 20% and more.
+  int64_t tolerance = 16;
+  double fraction = 0.0015;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
