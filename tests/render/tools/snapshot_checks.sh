@@ -57,10 +57,8 @@ cli)
     for o in --size --out --data --ticks --dt --hold --tab --frames --pitch; do
       grep -q -- "$o" "$1" || exit 1; done' _ "$outdir/cli.out"
 
-  for bad in "--bogus" "--size 0x10" "--size 640" "--size 64x48x" "--ticks -1" "--ticks 1e3" \
-             "--ticks 12abc" "--dt 0" "--dt nan" "--hold Escape:1-5" "--hold W:5-1" \
-             "--hold Q:1-2" "--hold W" "--tab 0" "--ticks 10 --tab 10" "--frames 0" \
-             "--pitch 91" "stray" "--out"; do
+  # One of each kind; the parser's own tests go through every rule.
+  for bad in "--bogus" "--ticks 12abc" "--hold Escape:1-5" "--ticks 10 --tab 10" "stray"; do
     # shellcheck disable=SC2086
     run $bad --out "$outdir/cli/bad.png"
     check "'$bad' exits 2 (got $rc)" test "$rc" -eq 2
