@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# A list of 10,000 aircraft: the program starts (slowly), keeps running and
+# still ends on Escape with status 0.
+source "$(dirname "$0")/hostile_lib.sh" "$@"
+make_rundir "$WORK/big"
+models=(models/cub.iv models/jet.iv models/biplane.iv)
+for i in $(seq 0 9999); do
+  echo "${models[$((i % 3))]} 1 0.25 $i"
+done >"$WORK/big/PlaneList.txt"
+check "the list holds 10,000 entries" [ "$(wc -l <"$WORK/big/PlaneList.txt")" -eq 10000 ]
+SCENE_TIMEOUT=${SCENE_TIMEOUT:-900}
+run_scene big "$WORK/big"
+check "no complaints on stderr" [ ! -s "$WORK/big.err" ]
+finish
