@@ -249,38 +249,71 @@ outsideView(const SbBox3f & box, const SbMatrix & mvp)
   return beyond[0] == 8 || beyond[1] == 8 || beyond[2] == 8 || beyond[3] == 8;
 }
 
-// Volumes whose slices would cover the viewport this many times over are
-// drawn at half the resolution and scaled up: their fill is what limits the
-// frame rate of a software rasteriser, and a soft volume magnified that much
-// shows no detail finer than two pixels.
-constexpr float kReducedFillThreshold = 16.0f;
+// Soft volumes whose slices would cover the viewport this many times over
+// are drawn at half the resolution and scaled up, at a third beyond the
+// second limit: their fill is what limits the frame rate of a software
+// rasteriser, and a soft outline loses nothing a viewer would see.
+constexpr float kReducedFillThreshold = 2.0f;
+constexpr float kThirdFillThreshold = 8.0f;
+
+// The part of `box` where a filtered sample can be non-zero: a linearly
+// filtered sample is non-zero only within one voxel of a visible voxel's
+// centre, half a voxel beyond the visible voxels.
+SbBox3f
+occupiedBox(const Texture & tex, const SbBox3f & box, const SbVec3s & dim, bool linear)
+{
+  const SbVec3f lo = box.getMin();
+  const SbVec3f size = box.getMax() - lo;
+  const float margin = linear ? 0.5f : 0.0f;
+  SbVec3f occLo, occHi;
+  for (int k = 0; k < 3; ++k) {
+    const float voxel = size[k] / float(dim[k]);
+    occLo[k] = lo[k] + voxel * std::max(0.0f, float(tex.first[k]) - margin);
+    occHi[k] = lo[k] + voxel * std::min(float(dim[k]), float(tex.last[k]) + margin);
+  }
+  return SbBox3f(occLo, occHi);
+}
 
 // Rough fill of one volume: the screen area of its box times the voxels a
-// ray may cross, in viewports. A box reaching behind the eye covers it all.
+// ray may cross, in viewports. Widens `rect` (x0, y0, x1, y1 in normalised
+// device coordinates) to the box's part of the screen; a box reaching
+// behind the eye covers it all.
 float
-estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim)
+estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim, float rect[4])
 {
   SbMatrix mvp = p.modelview;
   mvp.multRight(p.projection);
   const SbVec3f & lo = box.getMin();
   const SbVec3f & hi = box.getMax();
   float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
-  for (int i = 0; i < 8; ++i) {
+  bool behind = false;
+  for (int i = 0; i < 8 && !behind; ++i) {
     SbVec4f c;
     mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
                               (i & 4) ? hi[2] : lo[2], 1.0f), c);
-    if (!(c[3] > 0.0f)) return float(maxDim);
+    behind = !(c[3] > 0.0f);
     x0 = std::min(x0, c[0] / c[3]);
     x1 = std::max(x1, c[0] / c[3]);
     y0 = std::min(y0, c[1] / c[3]);
     y1 = std::max(y1, c[1] / c[3]);
   }
-  const float w = std::max(0.0f, std::min(x1, 1.0f) - std::max(x0, -1.0f));
-  const float h = std::max(0.0f, std::min(y1, 1.0f) - std::max(y0, -1.0f));
-  return w * h * 0.25f * float(maxDim);
+  if (behind) {
+    x0 = y0 = -1.0f;
+    x1 = y1 = 1.0f;
+  }
+  x0 = std::max(x0, -1.0f);
+  y0 = std::max(y0, -1.0f);
+  x1 = std::min(x1, 1.0f);
+  y1 = std::min(y1, 1.0f);
+  if (x1 <= x0 || y1 <= y0) return 0.0f;
+  rect[0] = std::min(rect[0], x0);
+  rect[1] = std::min(rect[1], y0);
+  rect[2] = std::max(rect[2], x1);
+  rect[3] = std::max(rect[3], y1);
+  return (x1 - x0) * (y1 - y0) * 0.25f * float(maxDim);
 }
 
-// The half-resolution target of one GL context: colour in a texture for the
+// The reduced-resolution target of one GL context: colour in a texture for the
 // final scaling, depth copied from the frame's own depth buffer.
 struct Offscreen {
   bool tried = false;
@@ -459,7 +492,7 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
   }
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
                GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
-               GL_TRANSFORM_BIT | GL_VIEWPORT_BIT);
+               GL_TRANSFORM_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT);
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
   glMatrixMode(GL_TEXTURE);
@@ -492,35 +525,68 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
   const Programs & programs = programsFor(contextid, glue);
   const GLuint * ids = programs.usable ? programs.id : nullptr;
 
-  // Heavy fill in the renderer's own quality setting goes to half resolution.
+  // Heavy fill of soft volumes, in the renderer's own quality setting, goes
+  // to reduced resolution. Soft: linearly filtered and visible only well inside
+  // their box, so that their outline fades over a voxel or more and no edge
+  // is sharper than the scaling keeps.
   float fill = 0.0f;
+  float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
   bool reducible = true;
   for (const Pending & p : volumes) {
     reducible = reducible && p.node->numSlicesControl.getValue() == AUTOMATIC &&
-                p.node->composition.getValue() == ALPHA_BLENDING;
+                p.node->composition.getValue() == ALPHA_BLENDING &&
+                p.node->interpolation.getValue() == LINEAR;
     SbVec3s dim;
     void * buffer = nullptr;
     SoVolumeData::DataType type;
-    if (!p.data->getVolumeData(dim, buffer, type)) continue;
-    fill += estimatedFill(p, p.data->getVolumeSize(), std::max<int>(dim[0], std::max<int>(dim[1], dim[2])));
+    if (!reducible || !p.data->getVolumeData(dim, buffer, type)) break;
+    const auto known = p.node->textures->perContext.find(contextid);
+    if (known == p.node->textures->perContext.end() || known->second.name == 0 ||
+        known->second.dataId != p.data->getNodeId()) {
+      reducible = false; // not uploaded yet: its extent is unknown
+      break;
+    }
+    const Texture & tex = known->second;
+    if (tex.last[0] <= tex.first[0]) continue;
+    int depth = 1;
+    for (int k = 0; k < 3; ++k) {
+      reducible = reducible && tex.first[k] > 0 && tex.last[k] < dim[k];
+      depth = std::max(depth, tex.last[k] - tex.first[k] + 1);
+    }
+    fill += estimatedFill(p, occupiedBox(tex, p.data->getVolumeSize(), dim, true), depth, rect);
   }
   GLint vp[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, vp);
   Offscreen * off = nullptr;
   GLint drawFbo = 0, readFbo = 0;
+  // The screen rectangle the volumes may cover, in even viewport pixels so
+  // that it maps onto whole half-size pixels.
+  int r[4] = {0, 0, 0, 0};
+  int f = 1, w = 0, h = 0;
   if (reducible && fill > kReducedFillThreshold && vp[2] >= 2 && vp[3] >= 2) {
-    const int w = (vp[2] + 1) / 2, h = (vp[3] + 1) / 2;
+    f = fill > kThirdFillThreshold ? 3 : 2;
+    w = (vp[2] + f - 1) / f;
+    h = (vp[3] + f - 1) / f;
+    auto down = [f](float ndc, int size) { return int(std::floor((ndc + 1.0f) * 0.5f * float(size))) / f * f; };
+    auto up = [f](float ndc, int size) { return (int(std::ceil((ndc + 1.0f) * 0.5f * float(size))) + f - 1) / f * f; };
+    r[0] = std::clamp(down(rect[0], vp[2]), 0, f * w);
+    r[1] = std::clamp(down(rect[1], vp[3]), 0, f * h);
+    r[2] = std::clamp(up(rect[2], vp[2]), 0, f * w);
+    r[3] = std::clamp(up(rect[3], vp[3]), 0, f * h);
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
     while (glGetError() != GL_NO_ERROR) {
     }
-    off = offscreenFor(contextid, glue, w, h);
+    off = r[2] > r[0] && r[3] > r[1] ? offscreenFor(contextid, glue, w, h) : nullptr;
     if (off) {
       // The frame's depth, scaled down, hides the volumes behind opaque
       // geometry; without it (another depth format) draw at full size.
       cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(drawFbo));
       cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, off->fbo);
-      off->blit(vp[0], vp[1], vp[0] + vp[2], vp[1] + vp[3], 0, 0, w, h,
+      off->blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
+                vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
+                r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
+                r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
                 GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
       if (glGetError() != GL_NO_ERROR) {
         cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
@@ -529,8 +595,12 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
       } else {
         cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
         glViewport(0, 0, w, h);
+        // Cleared a pixel wider than drawn: the scaling filter reads there.
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
       }
     }
   }
@@ -539,7 +609,7 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
   if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
 
   if (off) {
-    // Composite the premultiplied half-size picture over the frame.
+    // Composite the premultiplied reduced picture over its rectangle.
     cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
     cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(readFbo));
     glViewport(vp[0], vp[1], vp[2], vp[3]);
@@ -555,16 +625,19 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    const float s = float(vp[2]) / float(2 * off->width), t = float(vp[3]) / float(2 * off->height);
+    const float x0 = 2.0f * float(r[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(r[2]) / float(vp[2]) - 1.0f;
+    const float y0 = 2.0f * float(r[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(r[3]) / float(vp[3]) - 1.0f;
+    const float s0 = float(r[0]) / float(f * off->width), s1 = float(r[2]) / float(f * off->width);
+    const float t0 = float(r[1]) / float(f * off->height), t1 = float(r[3]) / float(f * off->height);
     glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glTexCoord2f(s, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(s, t);
-    glVertex2f(1.0f, 1.0f);
-    glTexCoord2f(0.0f, t);
-    glVertex2f(-1.0f, 1.0f);
+    glTexCoord2f(s0, t0);
+    glVertex2f(x0, y0);
+    glTexCoord2f(s1, t0);
+    glVertex2f(x1, y0);
+    glTexCoord2f(s1, t1);
+    glVertex2f(x1, y1);
+    glTexCoord2f(s0, t1);
+    glVertex2f(x0, y1);
     glEnd();
   }
 
@@ -828,29 +901,23 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
   // plane; those nearer than it are skipped, which a camera inside the
   // volume needs (each slice lies at one depth, so GL would drop it whole).
   if (tex.last[0] <= tex.first[0]) return; // nothing visible
-  // A linearly filtered sample is non-zero only within one voxel of a
-  // visible voxel's centre: half a voxel beyond the visible voxels.
-  const float margin = filter == GL_LINEAR ? 0.5f : 0.0f;
-  SbVec3f occLo, occHi;
-  for (int k = 0; k < 3; ++k) {
-    occLo[k] = lo[k] + voxel[k] * std::max(0.0f, float(tex.first[k]) - margin);
-    occHi[k] = lo[k] + voxel[k] * std::min(float(dim[k]), float(tex.last[k]) + margin);
-  }
-  const SbBox3f occupied(occLo, occHi);
+  const SbBox3f occupied = occupiedBox(tex, box, dim, filter == GL_LINEAR);
   if (outsideView(occupied, mvp)) return;
   const float nearLimit = nearZ * (1.0f + 1e-5f);
   SbVec3f poly[6];
+  // One draw for all slices of the volume: a software rasteriser pays per
+  // draw, and triangles are drawn in the order given, back to front.
+  glBegin(GL_TRIANGLES);
   for (int i = 0; i < count; ++i) {
     const float z = zmin + (float(i) + 0.5f) * dz;
     if (z > nearLimit || z < farZ) continue;
     const int n = sliceBoxPolygon(occupied, a, z - b, poly);
-    if (n < 3) continue;
-    glBegin(GL_POLYGON);
-    for (int k = 0; k < n; ++k) {
-      const SbVec3f t = poly[k] - lo;
-      glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
-      glVertex3f(poly[k][0], poly[k][1], poly[k][2]);
-    }
-    glEnd();
+    for (int k = 1; k + 1 < n; ++k)
+      for (int v : {0, k, k + 1}) {
+        const SbVec3f t = poly[v] - lo;
+        glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
+        glVertex3f(poly[v][0], poly[v][1], poly[v][2]);
+      }
   }
+  glEnd();
 }

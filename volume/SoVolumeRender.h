@@ -12,9 +12,10 @@
 // on a GL without fragment programs. Slices one voxel apart need no
 // correction at all, which is what the renderer picks for a volume on a
 // pixel or more per voxel. When the renderer chooses the slices and they
-// would cover the viewport many times over, the volumes are drawn at half
-// resolution (depth-tested against the frame's depth scaled down) and scaled
-// up over the frame.
+// would cover the viewport many times over, soft volumes (visible only well
+// inside their box) are drawn at a half or a third of the resolution,
+// depth-tested against the frame's depth scaled down, and scaled up over the
+// frame.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
 // once on stderr and draws nothing.

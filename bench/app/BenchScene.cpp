@@ -3,7 +3,7 @@
 // window that is hidden part of the time. Prints "key value" lines.
 //
 //   bench_scene startup [--bare] [--size WxH] [--data DIR]
-//   bench_scene frames  [--no-clouds] [--size WxH] [--data DIR] [--every N]
+//   bench_scene frames  [--no-clouds | --compare] [--size WxH] [--data DIR] [--every N]
 //   bench_scene pacing  [--data DIR]
 
 #include "aircraft/PlaneList.h"
@@ -52,6 +52,7 @@ struct Args {
   std::string mode;
   bool bare = false;
   bool noClouds = false;
+  bool compare = false;
   int width = 1024;
   int height = 768;
   int every = 4;
@@ -67,6 +68,8 @@ bool parse(int argc, char** argv, Args& a) {
       a.bare = true;
     } else if (s == "--no-clouds") {
       a.noClouds = true;
+    } else if (s == "--compare") {
+      a.compare = true;
     } else if (s == "--size" && i + 1 < argc) {
       if (std::sscanf(argv[++i], "%dx%d", &a.width, &a.height) != 2) return false;
     } else if (s == "--every" && i + 1 < argc) {
@@ -84,14 +87,40 @@ bool parse(int argc, char** argv, Args& a) {
 std::vector<Clock::time_point> cloudStarts;
 void onCloud(int, int32_t, float, float, float) { cloudStarts.push_back(Clock::now()); }
 
-// Every cloud is a separator whose first child is its volume data.
-void removeClouds(SoSeparator* root) {
+// Every cloud is a separator whose first child is its volume data. Returns
+// them, still referenced, with their positions, for putting back.
+struct Removed {
+  int index;
+  SoNode* node;
+};
+std::vector<Removed> removeClouds(SoSeparator* root) {
+  std::vector<Removed> removed;
   for (int i = root->getNumChildren() - 1; i >= 0; --i) {
     auto* sep = dynamic_cast<SoSeparator*>(root->getChild(i));
     if (sep && sep->getNumChildren() > 0 &&
-        sep->getChild(0)->isOfType(SoVolumeData::getClassTypeId()))
+        sep->getChild(0)->isOfType(SoVolumeData::getClassTypeId())) {
+      sep->ref();
+      removed.push_back({i, sep});
       root->removeChild(i);
+    }
   }
+  return removed;
+}
+
+void restoreClouds(SoSeparator* root, std::vector<Removed>& removed) {
+  for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
+    root->insertChild(it->node, it->index);
+    it->node->unref();
+  }
+  removed.clear();
+}
+
+struct Stats {
+  double median, p95;
+};
+Stats stats(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return {v[v.size() / 2], v[std::min(v.size() - 1, size_t(double(v.size()) * 0.95))]};
 }
 
 void finishFrame(win::RenderArea& area) {
@@ -144,6 +173,7 @@ int startup(const Args& a, Clock::time_point t0) {
     const double first35 = std::chrono::duration<double>(cloudStarts.back() - cloudStarts.front()).count();
     tClouds = first35 * double(cloudStarts.size()) / double(cloudStarts.size() - 1);
     tModels = build - tSky - tClouds;
+    if (a.noClouds) removeClouds(root);
   }
   auto* area = new win::RenderArea(top, nullptr, true, true, true);
   area->setSceneGraph(root);
@@ -185,7 +215,9 @@ int frames(const Args& a) {
   area->setSize(a.width, a.height);
   finishFrame(*area);  // uploads happen here, not in the flight
 
-  std::vector<double> ms;
+  // Each frame is drawn with the clouds and, right after, without them, so
+  // that both see the same load on a shared machine.
+  std::vector<double> ms, bare;
   double updateS = 0;
   for (int tick = 1; tick <= kTicks; ++tick) {
     feedKeys(*area, tick);
@@ -197,16 +229,30 @@ int frames(const Args& a) {
     const auto r0 = Clock::now();
     finishFrame(*area);
     ms.push_back(secondsSince(r0) * 1000.0);
+    if (!a.compare) continue;
+    std::vector<Removed> clouds = removeClouds(root);
+    SoDB::getSensorManager()->processDelayQueue(TRUE);
+    const auto b0 = Clock::now();
+    finishFrame(*area);
+    bare.push_back(secondsSince(b0) * 1000.0);
+    restoreClouds(root, clouds);
   }
   if (std::getenv("FS_BENCH_LIST"))
-    for (size_t i = 0; i < ms.size(); ++i) std::fprintf(stderr, "frame %zu %.1f ms\n", i, ms[i]);
-  std::vector<double> sorted = ms;
-  std::sort(sorted.begin(), sorted.end());
-  const double median = sorted[sorted.size() / 2];
-  const double p95 = sorted[std::min(sorted.size() - 1, size_t(double(sorted.size()) * 0.95))];
+    for (size_t i = 0; i < ms.size(); ++i)
+      std::fprintf(stderr, "frame %zu %.1f ms%s\n", i, ms[i],
+                   a.compare ? (" / " + std::to_string(bare[i])).c_str() : "");
+  const Stats full = stats(ms);
   std::printf("load_s %.4f\nframes %zu\nmedian_ms %.2f\np95_ms %.2f\nfps %.1f\n"
               "update_ms_per_tick %.4f\npeak_rss_kb %ld\n",
-              load, ms.size(), median, p95, 1000.0 / median, updateS * 1000.0 / kTicks, peakRssKb());
+              load, ms.size(), full.median, full.p95, 1000.0 / full.median, updateS * 1000.0 / kTicks,
+              peakRssKb());
+  if (a.compare) {
+    const Stats b = stats(bare);
+    std::vector<double> ratios;
+    for (size_t i = 0; i < ms.size(); ++i) ratios.push_back(ms[i] / bare[i]);
+    std::printf("bare_median_ms %.2f\nbare_p95_ms %.2f\nratio_median %.2f\n", b.median, b.p95,
+                stats(ratios).median);
+  }
   std::fflush(stdout);
   _exit(0);
 }
@@ -290,7 +336,7 @@ int main(int argc, char** argv) {
   Args a;
   if (!parse(argc, argv, a)) {
     std::fprintf(stderr, "usage: bench_scene startup|frames|pacing [--bare] [--no-clouds] "
-                         "[--size WxH] [--every N] [--data DIR]\n");
+                         "[--compare] [--size WxH] [--every N] [--data DIR]\n");
     return 2;
   }
   if (chdir(a.data.c_str()) != 0) {
