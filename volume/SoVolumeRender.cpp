@@ -54,6 +54,7 @@ namespace {
 
 struct Texture {
   GLuint name = 0;
+  GLint filter = 0; // as last set on the texture object; 0 before the first
   SbUniqueId dataId = 0;
   SbUniqueId transferId = 0;
   float ratio = 0.0f;
@@ -621,6 +622,9 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
     glDisable(GL_FOG);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     if (cc_glglue_has_blendequation(glue)) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
+    // Where no volume drew, nothing needs blending.
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
@@ -852,11 +856,16 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
     tex.ratio = textureRatio;
   }
   const GLint filter = this->interpolation.getValue() == NEAREST ? GL_NEAREST : GL_LINEAR;
-  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, filter);
-  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, filter);
-  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+  // Texture parameters belong to the texture object: set them on change
+  // only, each change costs the driver a new sampler.
+  if (tex.filter != filter) {
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    tex.filter = filter;
+  }
 
   const bool equations = cc_glglue_has_blendequation(glue);
   if (comp == MAX_INTENSITY) {
