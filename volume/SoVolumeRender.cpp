@@ -254,7 +254,7 @@ outsideView(const SbBox3f & box, const SbMatrix & mvp)
 // are drawn at half the resolution and scaled up, at a third beyond the
 // second limit: their fill is what limits the frame rate of a software
 // rasteriser, and a soft outline loses nothing a viewer would see.
-constexpr float kReducedFillThreshold = 2.0f;
+constexpr float kReducedFillThreshold = 1.0f;
 constexpr float kThirdFillThreshold = 8.0f;
 
 // The part of `box` where a filtered sample can be non-zero: a linearly

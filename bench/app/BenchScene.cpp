@@ -6,6 +6,7 @@
 //   bench_scene frames  [--no-clouds | --compare] [--size WxH] [--data DIR] [--every N]
 //   bench_scene pacing  [--data DIR]
 
+#include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
 #include "app/Globals.h"
 #include "app/KeyTable.h"
@@ -265,7 +266,7 @@ struct Pacing {
   GLFWwindow* window = nullptr;
   int phase = 0;
   uint64_t frames[4] = {};
-  SbVec3f pos[4];
+  SbVec2f pos[4];  // the followed aircraft's horizontal position
   double cpu[4] = {};
   SoAlarmSensor* alarm = nullptr;
 };
@@ -279,7 +280,7 @@ double cpuSeconds() {
 
 void mark(Pacing& p) {
   p.frames[p.phase] = p.area->frameCount();
-  p.pos[p.phase] = sceneCamera->position.getValue();
+  p.pos[p.phase] = fleet.current->plane->horizontalPosition();
   p.cpu[p.phase] = cpuSeconds();
 }
 
