@@ -314,6 +314,26 @@ estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim
   return (x1 - x0) * (y1 - y0) * 0.25f * float(maxDim);
 }
 
+// Whether the draw framebuffer's depth and stencil are 24 and 8 bits, as in
+// the reduced target: a blit copies depth only between equal layouts.
+bool
+depthLikeOurs(const cc_glglue * glue, GLint fbo)
+{
+  const GLenum attachment[2] = {GLenum(fbo ? GL_DEPTH_ATTACHMENT : GL_DEPTH),
+                                GLenum(fbo ? GL_STENCIL_ATTACHMENT : GL_STENCIL)};
+  const GLenum sizeName[2] = {GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE};
+  const GLint want[2] = {24, 8};
+  for (int i = 0; i < 2; ++i) {
+    GLint type = GL_NONE, size = 0;
+    cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i],
+                                                    GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+    if (type == GL_NONE) return false;
+    cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i], sizeName[i], &size);
+    if (size != want[i]) return false;
+  }
+  return true;
+}
+
 // The reduced-resolution target of one GL context: colour in a texture for the
 // final scaling, depth copied from the frame's own depth buffer.
 struct Offscreen {
@@ -576,12 +596,12 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
     r[3] = std::clamp(up(rect[3], vp[3]), 0, f * h);
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    off = r[2] > r[0] && r[3] > r[1] ? offscreenFor(contextid, glue, w, h) : nullptr;
+    // The frame's depth, scaled down, hides the volumes behind opaque
+    // geometry; a depth buffer laid out otherwise cannot be copied into
+    // ours, and the volumes are drawn at full size.
+    const bool copyable = r[2] > r[0] && r[3] > r[1] && depthLikeOurs(glue, drawFbo);
+    off = copyable ? offscreenFor(contextid, glue, w, h) : nullptr;
     if (off) {
-      // The frame's depth, scaled down, hides the volumes behind opaque
-      // geometry; without it (another depth format) draw at full size.
       cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(drawFbo));
       cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, off->fbo);
       off->blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
@@ -589,20 +609,14 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
                 r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
                 r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
                 GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
-      if (glGetError() != GL_NO_ERROR) {
-        cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
-        cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(readFbo));
-        off = nullptr;
-      } else {
-        cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
-        glViewport(0, 0, w, h);
-        // Cleared a pixel wider than drawn: the scaling filter reads there.
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glDisable(GL_SCISSOR_TEST);
-      }
+      cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
+      glViewport(0, 0, w, h);
+      // Cleared a pixel wider than drawn: the scaling filter reads there.
+      glEnable(GL_SCISSOR_TEST);
+      glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
+      glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      glDisable(GL_SCISSOR_TEST);
     }
   }
 
