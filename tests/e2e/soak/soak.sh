@@ -23,7 +23,11 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072:glibc.malloc.trim_thres
 start_in "$WORK/run" soak
 wid=$(wait_window_for 300)
 check "window appears" [ -n "$wid" ]
-[ -n "$wid" ] || finish
+if [ -z "$wid" ]; then
+  echo "--- status: $(cat "$WORK/soak.status" 2>/dev/null || echo running); stderr:"
+  head -c 2000 "$WORK/soak.err"
+  finish
+fi
 focus "$wid"
 
 keys=(Up Down Left Right Return Tab space w s a n Escape)
