@@ -58,7 +58,7 @@ TEST(SceneRandomGenerator, GivesTheClassicSequence) {
   EXPECT_EQ(r.next(), 18467);
   EXPECT_EQ(r.next(), 6334);
   for (int i = 4; i < 36; ++i) r.next();
-  EXPECT_EQ(r.next(), 19912);  // the 37th; the 36th is checked on the scene
+  EXPECT_EQ(r.next(), 19912);  // the 36th
   SceneRandom s;
   for (int i = 0; i < 100000; ++i) {
     const int32_t v = s.next();
