@@ -225,25 +225,32 @@ std::unique_ptr<ByteSource> makeByteSource(std::FILE* file) {
 
 namespace {
 
-PlaneListParse readAll(std::unique_ptr<ByteSource> source) {
-  PlaneListParse result;
+// Hands each entry to onEntry as soon as it is read, so a caller can act on
+// it before a later error is found; returns how the list ended.
+template <class OnEntry>
+PlaneListStatus readEntries(std::unique_ptr<ByteSource> source, OnEntry onEntry) {
   PlaneListReader reader(std::move(source));
   PlaneListEntry entry;
   for (;;) {
     switch (reader.next(entry)) {
       case PlaneListReader::Step::Entry:
-        result.entries.push_back(entry);
+        onEntry(entry);
         continue;
       case PlaneListReader::Step::End:
-        return result;
+        return PlaneListStatus::Ok;
       case PlaneListReader::Step::Empty:
-        result.status = PlaneListStatus::Empty;
-        return result;
+        return PlaneListStatus::Empty;
       case PlaneListReader::Step::BadFormat:
-        result.status = PlaneListStatus::BadFormat;
-        return result;
+        return PlaneListStatus::BadFormat;
     }
   }
+}
+
+PlaneListParse readAll(std::unique_ptr<ByteSource> source) {
+  PlaneListParse result;
+  result.status = readEntries(std::move(source),
+                              [&](const PlaneListEntry& entry) { result.entries.push_back(entry); });
+  return result;
 }
 
 [[noreturn]] void fail(PlaneListStatus status) {
@@ -292,25 +299,13 @@ PlaneListParse parsePlaneListFile(const char* path) {
 void loadPlaneList(SoGroup* root) {
   std::FILE* file = openListFile("PlaneList.txt");
   if (file == nullptr) fail(PlaneListStatus::CannotOpen);
-  PlaneListReader reader(makeByteSource(file));
-  PlaneListEntry entry;
-  for (;;) {
-    switch (reader.next(entry)) {
-      case PlaneListReader::Step::Entry: {
-        // Each aircraft joins the scene before the next line is read, so
-        // a later format error leaves the earlier ones in place.
-        Plane* plane = new Plane;
-        root->addChild(plane->build(entry.size, entry.scale, entry.name.c_str()));
-        fleet.append(plane);
-        continue;
-      }
-      case PlaneListReader::Step::End:
-        std::fclose(file);
-        return;
-      case PlaneListReader::Step::Empty:
-        fail(PlaneListStatus::Empty);
-      case PlaneListReader::Step::BadFormat:
-        fail(PlaneListStatus::BadFormat);
-    }
-  }
+  // Each aircraft joins the scene before the next entry is read, so a later
+  // format error leaves the earlier ones in place.
+  const PlaneListStatus status = readEntries(makeByteSource(file), [&](const PlaneListEntry& entry) {
+    Plane* plane = new Plane;
+    root->addChild(plane->build(entry.size, entry.scale, entry.name.c_str()));
+    fleet.append(plane);
+  });
+  if (status != PlaneListStatus::Ok) fail(status);
+  std::fclose(file);
 }

@@ -232,16 +232,25 @@ colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, flo
 
 // True when the box lies wholly beyond one side of the view frustum (left,
 // right, bottom or top; the depth range is checked by the caller).
-bool
-outsideView(const SbBox3f & box, const SbMatrix & mvp)
+// Corner i of a box in clip coordinates: bit 0 picks the high x, bit 1 the
+// high y, bit 2 the high z.
+SbVec4f
+clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp)
 {
   const SbVec3f & lo = box.getMin();
   const SbVec3f & hi = box.getMax();
+  SbVec4f c;
+  mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
+                            (i & 4) ? hi[2] : lo[2], 1.0f), c);
+  return c;
+}
+
+bool
+outsideView(const SbBox3f & box, const SbMatrix & mvp)
+{
   int beyond[4] = {0, 0, 0, 0};
   for (int i = 0; i < 8; ++i) {
-    SbVec4f c;
-    mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
-                              (i & 4) ? hi[2] : lo[2], 1.0f), c);
+    const SbVec4f c = clipCorner(box, i, mvp);
     beyond[0] += c[0] < -c[3];
     beyond[1] += c[0] > c[3];
     beyond[2] += c[1] < -c[3];
@@ -284,14 +293,10 @@ estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim
 {
   SbMatrix mvp = p.modelview;
   mvp.multRight(p.projection);
-  const SbVec3f & lo = box.getMin();
-  const SbVec3f & hi = box.getMax();
   float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
   bool behind = false;
   for (int i = 0; i < 8 && !behind; ++i) {
-    SbVec4f c;
-    mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
-                              (i & 4) ? hi[2] : lo[2], 1.0f), c);
+    const SbVec4f c = clipCorner(box, i, mvp);
     behind = !(c[3] > 0.0f);
     x0 = std::min(x0, c[0] / c[3]);
     x1 = std::max(x1, c[0] / c[3]);

@@ -8,14 +8,6 @@
 #include <string>
 #include <vector>
 
-// For the sanitizer build: leaks that are not ours. The software GL driver
-// keeps per-context buffers that it never frees while the window lives (the
-// program, like this tool, ends with its window open), Coin keeps its handle
-// on the GL library, and the database's realTime field outlives the run.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:swrast_dri.so\nleak:cc_dl_open\nleak:libubsan.so\nleak:SoSFTime::createInstance\n";
-}
-
 int main(int argc, char** argv) {
   const std::string program = "flightscene-snapshot";
   SnapshotOptions options;

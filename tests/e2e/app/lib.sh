@@ -38,9 +38,9 @@ start_app() {  # start_app RUNDIR
   APP_PID=$!
 }
 
-wait_window() {  # prints the window id once the titled window is mapped
+wait_window() {  # wait_window [SECONDS]: prints the window id once the titled window is mapped
   local id=""
-  for _ in $(seq 300); do
+  for _ in $(seq $((${1:-30} * 10))); do
     id=$(xdotool search --onlyvisible --name '^appTitle$' 2>/dev/null | head -1)
     [ -n "$id" ] && break
     kill -0 "$APP_PID" 2>/dev/null || break

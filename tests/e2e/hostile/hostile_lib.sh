@@ -65,19 +65,6 @@ end_with_escape() {  # end_with_escape WINDOW [SECONDS]
   xdotool keyup Escape
 }
 
-# Like wait_window, with a time-out for slow start-ups (a big fleet, a
-# sanitizer build).
-wait_window_for() {  # wait_window_for SECONDS
-  local id=""
-  for _ in $(seq $(($1 * 5))); do
-    id=$(xdotool search --onlyvisible --name '^appTitle$' 2>/dev/null | head -1)
-    [ -n "$id" ] && break
-    kill -0 "$APP_PID" 2>/dev/null || break
-    sleep 0.2
-  done
-  echo "$id"
-}
-
 # run_scene NAME DIR [WRAPPER...]: starts the program, checks that its window
 # comes up and stays up, leaves a settled screenshot in $WORK/NAME.png and
 # ends it with Escape, checking status 0 and an empty stdout.
@@ -86,7 +73,8 @@ run_scene() {
   shift 2
   start_in "$dir" "$name" "$@"
   local wid
-  wid=$(wait_window_for "${SCENE_TIMEOUT:-180}")
+  # A long time-out for slow start-ups (a big fleet, a sanitizer build).
+  wid=$(wait_window "${SCENE_TIMEOUT:-180}")
   check "$name: window appears" [ -n "$wid" ]
   if [ -z "$wid" ]; then
     echo "--- $name stderr:"; head -c 2000 "$WORK/$name.err"

@@ -21,7 +21,7 @@ export FLIGHTSCENE_GL_CHECK=1
 # renderer's threads would otherwise each keep a heap of their own.
 export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072:glibc.malloc.trim_threshold=131072:glibc.malloc.arena_max=1
 start_in "$WORK/run" soak
-wid=$(wait_window_for 300)
+wid=$(wait_window 300)
 check "window appears" [ -n "$wid" ]
 if [ -z "$wid" ]; then
   echo "--- status: $(cat "$WORK/soak.status" 2>/dev/null || echo running); stderr:"

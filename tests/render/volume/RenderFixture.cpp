@@ -159,11 +159,3 @@ keepVoxels(std::vector<uint8_t> voxels)
   return kept.back();
 }
 
-// For the sanitizer build: leaks that are not ours. Coin keeps its handle on
-// the GL library for the whole run, the UB sanitizer's runtime keeps its own
-// allocations, and the database's realTime field outlives SoDB::finish.
-extern "C" const char *
-__lsan_default_suppressions()
-{
-  return "leak:cc_dl_open\nleak:libubsan.so\nleak:SoSFTime::createInstance\n";
-}
