@@ -1,6 +1,6 @@
 #include "aircraft/Plane.h"
 
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>

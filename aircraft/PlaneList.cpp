@@ -1,8 +1,8 @@
 #include "aircraft/PlaneList.h"
 
 #include "aircraft/Plane.h"
-#include "app/Globals.h"
-#include "app/KeyTable.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 
 #include <cstdlib>
 

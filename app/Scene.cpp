@@ -1,8 +1,8 @@
 #include "app/Scene.h"
 
 #include "aircraft/PlaneListFile.h"
-#include "app/Globals.h"
-#include "app/KeyTable.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 #include "app/SkyBox.h"
 #include "app/Tick.h"
 #include "clouds/CloudNode.h"
@@ -20,15 +20,21 @@
 
 SceneRandom sceneRandom;
 
-namespace {
+SoPerspectiveCamera* buildCamera() {
+  auto* camera = new SoPerspectiveCamera;
+  camera->nearDistance = kCameraNear;
+  camera->farDistance = kCameraFar;
+  camera->heightAngle = kCameraHeightAngle;
+  return camera;
+}
 
-void addCloudGrid(SoSeparator* root, CloudBuiltHook onCloud) {
+void addCloudGrid(SoGroup* parent, SceneRandom& random, CloudBuiltHook onCloud) {
   float x = 0.0f, y = 0.0f, z = 0.0f;
   for (int i = 0; i < 6; ++i) {
     for (int j = 0; j < 6; ++j) {
-      noiseSeed = sceneRandom.next();
+      noiseSeed = random.next();
       if (onCloud) onCloud(i * 6 + j, noiseSeed, x, y, z);
-      root->addChild(buildCloudNode(20, 20, 20, x, y, z));
+      parent->addChild(buildCloudNode(20, 20, 20, x, y, z));
       // A row rises and falls by 0.3 along z; the sums stay exact in float.
       if (z == 0.0f || y == -0.3f) {
         y += 0.3f;
@@ -43,16 +49,11 @@ void addCloudGrid(SoSeparator* root, CloudBuiltHook onCloud) {
   }
 }
 
-}  // namespace
-
 SoSeparator* buildScene(CloudBuiltHook onCloud) {
   sceneRoot = new SoSeparator;
   sceneRoot->ref();
 
-  sceneCamera = new SoPerspectiveCamera;
-  sceneCamera->nearDistance = 0.1f;
-  sceneCamera->farDistance = 4096.0f;
-  sceneCamera->heightAngle = 0.885398f;
+  sceneCamera = buildCamera();
   sceneRoot->addChild(sceneCamera);
 
   sceneRoot->addChild(buildSkyBox(sceneCamera));
@@ -84,7 +85,7 @@ SoSeparator* buildScene(CloudBuiltHook onCloud) {
   back->translation.setValue(2, -1, -1);
   sceneRoot->addChild(back);
 
-  addCloudGrid(sceneRoot, onCloud);
+  addCloudGrid(sceneRoot, sceneRandom, onCloud);
 
   loadPlaneList(sceneRoot);
 

@@ -1,25 +1,32 @@
 #pragma once
 // Assembly of the whole scene, shared by the program, its tools and tests.
 
+#include "clouds/CloudSeeds.h"
+
 #include <cstdint>
 
+class SoGroup;
+class SoPerspectiveCamera;
 class SoSeparator;
 
-// The C runtime's classic linear congruential generator. The cloud seeds
-// are its first 36 values, whatever the platform's own rand() would give.
-struct SceneRandom {
-  uint32_t state = 1;
-  int32_t next() {
-    state = state * 214013u + 2531011u;
-    return static_cast<int32_t>((state >> 16) & 0x7FFFu);
-  }
-};
+// The camera's fixed lens: near and far planes, vertical field of view in
+// radians (about 50.7 degrees).
+constexpr float kCameraNear = 0.1f;
+constexpr float kCameraFar = 4096.0f;
+constexpr float kCameraHeightAngle = 0.885398f;
 
 // The generator the scene draws its cloud seeds from; never reseeded.
 extern SceneRandom sceneRandom;
 
 // Called once per cloud of the grid, in building order, with its offset.
 using CloudBuiltHook = void (*)(int index, int32_t seed, float x, float y, float z);
+
+// A new, unreferenced camera with the scene's lens.
+SoPerspectiveCamera* buildCamera();
+
+// Adds the 6 x 6 cloud grid to `parent`, row by row, setting noiseSeed from
+// `random` before each cloud.
+void addCloudGrid(SoGroup* parent, SceneRandom& random, CloudBuiltHook onCloud = nullptr);
 
 // Builds the scene under a new, referenced sceneRoot: camera, sky box, fog,
 // material, sun and light, the 6 x 6 cloud grid, the aircraft of

@@ -1,28 +1,26 @@
 // flightscene: an interactive flight scene with volumetric clouds.
 
-#include "app/Globals.h"
 #include "app/Scene.h"
+#include "app/SceneWindow.h"
+#include "state/Globals.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
 #include <Inventor/nodes/SoSeparator.h>
 
 int main(int /*argc*/, char** argv) {
-  win::TopLevel* toplevel = win::init(argv[0], "SoWin");
+  win::TopLevel* toplevel = openTopLevel(argv[0]);
   if (!toplevel) return 1;
   SoVolumeRendering::init();
 
   buildScene();
 
-  auto* area = new win::RenderArea(toplevel, nullptr, true, true, true);
-  area->setSceneGraph(sceneRoot);
-  area->setTitle("appTitle");
-  area->show();
-  win::show(toplevel);
+  win::RenderArea* area = showScene(toplevel, sceneRoot);
 
   win::mainLoop();
 
   delete area;
   sceneRoot->unref();
+  win::shutdown(toplevel);
   return 0;
 }

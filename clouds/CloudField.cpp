@@ -1,6 +1,6 @@
 #include "clouds/CloudField.h"
 
-#include "app/Globals.h"
+#include "state/Globals.h"
 #include "clouds/Truncate.h"
 
 #include <algorithm>

@@ -163,6 +163,18 @@ GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }
 
 void exitMainLoop() { quitRequested = true; }
 
+void shutdown(TopLevel* top) {
+  if (top) {
+    if (current == top) current = nullptr;
+    glfwDestroyWindow(top->window);
+    delete top;
+  }
+  if (glfwReady) {
+    glfwTerminate();
+    glfwReady = false;
+  }
+}
+
 void mainLoop() {
   TopLevel* top = current;
   if (!top) return;
@@ -275,17 +287,11 @@ void RenderArea::setSceneGraph(SoNode* root) {
   impl_->needRedraw = true;
 }
 
-SoNode* RenderArea::getSceneGraph() const { return impl_->scene; }
-
 void RenderArea::setTitle(const char* title) {
   if (impl_->top) glfwSetWindowTitle(impl_->top->window, title ? title : "");
 }
 
 void RenderArea::show() { win::show(impl_->top); }
-
-void RenderArea::hide() {
-  if (impl_->top) glfwHideWindow(impl_->top->window);
-}
 
 void RenderArea::setBackgroundColor(const SbColor4f& color) {
   impl_->manager->setBackgroundColor(color);
@@ -353,8 +359,6 @@ void RenderArea::readPixels(std::vector<uint8_t>& rgb) const {
 bool RenderArea::processEvent(const SoEvent* event) {
   return impl_->dispatch(const_cast<SoEvent*>(event));
 }
-
-SoRenderManager* RenderArea::getRenderManager() const { return impl_->manager; }
 
 uint64_t RenderArea::frameCount() const { return impl_->frames; }
 

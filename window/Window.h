@@ -27,7 +27,6 @@
 
 class SoNode;
 class SoEvent;
-class SoRenderManager;
 struct GLFWwindow;
 
 namespace win {
@@ -56,12 +55,18 @@ void mainLoop();
 // Makes mainLoop() return after the current iteration.
 void exitMainLoop();
 
+// Destroys the top-level window (delete its render area first) and
+// terminates GLFW. The scene database stays usable.
+void shutdown(TopLevel* toplevel);
+
 // The GLFW window behind a top-level window, for callers chaining their own
 // callbacks (keep ours: call the previous callback from yours).
 GLFWwindow* glfwWindowOf(TopLevel* toplevel);
 
 class RenderArea {
  public:
+  // `name` and `embed` keep the shape of the start-up call; a render area is
+  // always the whole of its top-level window, so both are ignored.
   RenderArea(TopLevel* parent, const char* name = nullptr, bool embed = true,
              bool mouseInput = true, bool keyboardInput = true);
   ~RenderArea();
@@ -69,10 +74,8 @@ class RenderArea {
   RenderArea& operator=(const RenderArea&) = delete;
 
   void setSceneGraph(SoNode* root);
-  SoNode* getSceneGraph() const;
   void setTitle(const char* title);
   void show();
-  void hide();
 
   void setBackgroundColor(const SbColor4f& color);
   // Window size in pixels; in hidden mode this is the size drawn and read.
@@ -88,7 +91,6 @@ class RenderArea {
   // Sends an event into the scene as if it came from the window.
   bool processEvent(const SoEvent* event);
 
-  SoRenderManager* getRenderManager() const;
   // Frames drawn since creation.
   uint64_t frameCount() const;
 

@@ -8,9 +8,10 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
-#include "app/Globals.h"
-#include "app/KeyTable.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 #include "app/Scene.h"
+#include "app/SceneWindow.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
@@ -142,10 +143,7 @@ void feedKeys(win::RenderArea& area, int tick) {
   for (int k : {int(KEY_W), int(KEY_LEFT)}) {
     const bool want = keyHeld(k, tick);
     if (bool(KeyTable[k].pressed) == want) continue;
-    SoKeyboardEvent event;
-    event.setKey(static_cast<SoKeyboardEvent::Key>(KeyTable[k].key));
-    event.setState(want ? SoButtonEvent::DOWN : SoButtonEvent::UP);
-    area.processEvent(&event);
+    sendKey(area, static_cast<KeyIndex>(k), want);
   }
 }
 
@@ -154,7 +152,7 @@ int startup(const Args& a, Clock::time_point t0) {
   init.visibility = win::Visibility::Hidden;
   init.width = a.width;
   init.height = a.height;
-  win::TopLevel* top = win::init("flightscene", "SoWin", init);
+  win::TopLevel* top = openTopLevel("flightscene", init);
   if (!top) return 1;
   const double tWindow = secondsSince(t0);
   SoVolumeRendering::init();
@@ -176,10 +174,7 @@ int startup(const Args& a, Clock::time_point t0) {
     tModels = build - tSky - tClouds;
     if (a.noClouds) removeClouds(root);
   }
-  auto* area = new win::RenderArea(top, nullptr, true, true, true);
-  area->setSceneGraph(root);
-  area->show();
-  win::show(top);
+  win::RenderArea* area = showScene(top, root);
   const auto f0 = Clock::now();
   finishFrame(*area);
   const double tFirst = secondsSince(f0);
@@ -201,7 +196,7 @@ int frames(const Args& a) {
   init.visibility = win::Visibility::Hidden;
   init.width = a.width;
   init.height = a.height;
-  win::TopLevel* top = win::init("flightscene", "SoWin", init);
+  win::TopLevel* top = openTopLevel("flightscene", init);
   if (!top) return 1;
   SoVolumeRendering::init();
   const auto l0 = Clock::now();
@@ -209,10 +204,7 @@ int frames(const Args& a) {
   const double load = secondsSince(l0);
   tickSensor->unschedule();  // this flight runs on its own clock
   if (a.noClouds) removeClouds(root);
-  auto* area = new win::RenderArea(top, nullptr, true, true, true);
-  area->setSceneGraph(root);
-  area->show();
-  win::show(top);
+  win::RenderArea* area = showScene(top, root);
   area->setSize(a.width, a.height);
   finishFrame(*area);  // uploads happen here, not in the flight
 
@@ -299,19 +291,13 @@ void onPhase(void* data, SoSensor*) {
 }
 
 int pacing() {
-  win::TopLevel* top = win::init("flightscene", "SoWin");
+  win::TopLevel* top = openTopLevel("flightscene");
   if (!top) return 1;
   SoVolumeRendering::init();
   SoSeparator* root = buildScene();
-  auto* area = new win::RenderArea(top, nullptr, true, true, true);
-  area->setSceneGraph(root);
-  area->show();
-  win::show(top);
+  win::RenderArea* area = showScene(top, root);
   // Full throttle, as if W were held.
-  SoKeyboardEvent event;
-  event.setKey(static_cast<SoKeyboardEvent::Key>(KeyTable[KEY_W].key));
-  event.setState(SoButtonEvent::DOWN);
-  area->processEvent(&event);
+  sendKey(*area, KEY_W, true);
 
   Pacing p;
   p.area = area;

@@ -5,7 +5,8 @@
 //   build/bench_cloudfield                      table, then both benchmarks
 //   build/bench_cloudfield --benchmark_filter=X the usual benchmark options
 
-#include "app/Globals.h"
+#include "clouds/CloudSeeds.h"
+#include "state/Globals.h"
 #include "clouds/CloudField.h"
 #include "tests/unit/clouds/ReferenceCloudField.h"
 
@@ -24,10 +25,9 @@ constexpr size_t kCells = 65 * 65 * 65;
 std::vector<int32_t> startupSeeds()
 {
     std::vector<int32_t> seeds;
-    uint32_t state = 1;
+    SceneRandom random;
     for (int c = 0; c < 36; ++c) {
-        state = state * 214013u + 2531011u;
-        seeds.push_back(static_cast<int32_t>((state >> 16) & 0x7fffu));
+        seeds.push_back(random.next());
     }
     return seeds;
 }

@@ -4,9 +4,8 @@
 // two slices per voxel at full resolution with per-sample correction, and
 // against an empty frame. Prints one table; bench/run copies it.
 
-#include "app/Globals.h"
 #include "app/Scene.h"
-#include "clouds/CloudNode.h"
+#include "app/SceneWindow.h"
 #include "volume/SoVolumeRender.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
@@ -59,16 +58,13 @@ void setSlices(SoNode* root, int control, int count) {
 int main() {
   win::InitOptions init;
   init.visibility = win::Visibility::Hidden;
-  win::TopLevel* top = win::init("bench_volume", "SoWin", init);
+  win::TopLevel* top = openTopLevel("bench_volume", init);
   if (!top) return 1;
   SoVolumeRendering::init();
 
   auto* root = new SoSeparator;
   root->ref();
-  auto* camera = new SoPerspectiveCamera;
-  camera->nearDistance = 0.1f;
-  camera->farDistance = 4096.0f;
-  camera->heightAngle = 0.885398f;
+  SoPerspectiveCamera* camera = buildCamera();
   root->addChild(camera);
   auto* env = new SoEnvironment;
   env->fogType = SoEnvironment::SMOKE;
@@ -76,18 +72,10 @@ int main() {
   auto* clouds = new SoSeparator;
   clouds->ref();  // swapped in and out below
   root->addChild(clouds);
-  // The start-up seeds on the scene's 6 x 6 grid (without its rise and fall).
-  SceneRandom random;
-  for (int i = 0; i < 6; ++i)
-    for (int j = 0; j < 6; ++j) {
-      noiseSeed = random.next();
-      clouds->addChild(buildCloudNode(20, 20, 20, 1.5f * float(i), 0.0f, 1.5f * float(j)));
-    }
+  SceneRandom random;  // the start-up seeds on the scene's grid
+  addCloudGrid(clouds, random);
 
-  auto* area = new win::RenderArea(top, nullptr, true, true, true);
-  area->setSceneGraph(root);
-  area->show();
-  win::show(top);
+  win::RenderArea* area = showScene(top, root);
   area->setSize(1024, 768);
 
   struct View {

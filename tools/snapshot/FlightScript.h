@@ -2,7 +2,7 @@
 // The scripted flight: which keys are down at each tick, and at which ticks
 // frames are written.
 
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 #include "tools/snapshot/Options.h"
 
 #include <array>

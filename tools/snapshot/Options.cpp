@@ -1,6 +1,6 @@
 #include "tools/snapshot/Options.h"
 
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 
 #include <cctype>
 #include <charconv>

@@ -1,16 +1,16 @@
 #include "tools/snapshot/Snapshot.h"
 
 #include "aircraft/PlaneList.h"
-#include "app/Globals.h"
-#include "app/KeyTable.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 #include "app/Scene.h"
+#include "app/SceneWindow.h"
 #include "tools/snapshot/FlightScript.h"
 #include "tools/snapshot/Png.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
 #include <Inventor/SoDB.h>
-#include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
@@ -66,11 +66,7 @@ bool resolveOutput(const std::string& out, std::string& absolute) {
 bool feedKeys(win::RenderArea& area, const KeyState& keys, int64_t tick, double dt) {
   for (int k = 0; k < KEY_COUNT; ++k) {
     if (static_cast<bool>(KeyTable[k].pressed) == keys[k]) continue;
-    SoKeyboardEvent event;
-    event.setKey(static_cast<SoKeyboardEvent::Key>(KeyTable[k].key));
-    event.setState(keys[k] ? SoButtonEvent::DOWN : SoButtonEvent::UP);
-    event.setTime(SbTime(static_cast<double>(tick) * dt));
-    area.processEvent(&event);
+    sendKey(area, static_cast<KeyIndex>(k), keys[k], SbTime(static_cast<double>(tick) * dt));
     if (static_cast<bool>(KeyTable[k].pressed) != keys[k]) {
       fail("the key table did not take key " + std::to_string(k) + " at tick " +
            std::to_string(tick));
@@ -138,7 +134,7 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   init.visibility = win::Visibility::Hidden;
   init.width = options.width;
   init.height = options.height;
-  win::TopLevel* toplevel = win::init(argv0, "SoWin", init);
+  win::TopLevel* toplevel = openTopLevel(argv0, init);
   if (!toplevel) {
     fail("cannot open a window (is DISPLAY set? scripts/with-display.sh starts Xvfb)");
     return 1;
@@ -150,11 +146,7 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   // never run.
   tickSensor->unschedule();
 
-  auto* area = new win::RenderArea(toplevel, nullptr, true, true, true);
-  area->setSceneGraph(sceneRoot);
-  area->setTitle("appTitle");
-  area->show();
-  win::show(toplevel);
+  win::RenderArea* area = showScene(toplevel, sceneRoot);
   area->setSize(options.width, options.height);
 
   int status = 0;
@@ -176,5 +168,6 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
 
   delete area;
   sceneRoot->unref();
+  win::shutdown(toplevel);
   return status;
 }

@@ -1,7 +1,7 @@
 // The start-up scene drawn in a hidden window: the sun where the camera sees
 // it, and every sky-box face showing its own image.
 
-#include "app/Globals.h"
+#include "state/Globals.h"
 #include "app/Scene.h"
 #include "app/SkyBox.h"
 #include "volume/SoVolumeRendering.h"

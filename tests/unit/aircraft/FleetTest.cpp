@@ -3,8 +3,8 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
-#include "app/Globals.h"
-#include "app/KeyTable.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 
 #include <Inventor/SoDB.h>
 #include <Inventor/errors/SoDebugError.h>

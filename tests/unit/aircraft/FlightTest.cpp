@@ -1,7 +1,7 @@
 // The aircraft record and its per-tick flight and camera update.
 
 #include "aircraft/Plane.h"
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>

@@ -1,6 +1,7 @@
 #include "clouds/CloudField.h"
 
-#include "app/Globals.h"
+#include "clouds/CloudSeeds.h"
+#include "state/Globals.h"
 #include "tests/unit/clouds/ReferenceCloudField.h"
 
 #include <gtest/gtest.h>
@@ -65,10 +66,9 @@ Figures figures()
 std::vector<int32_t> startupSeeds()
 {
     std::vector<int32_t> seeds;
-    uint32_t state = 1;
+    SceneRandom random;
     for (int c = 0; c < 36; ++c) {
-        state = state * 214013u + 2531011u;
-        seeds.push_back(static_cast<int32_t>((state >> 16) & 0x7fffu));
+        seeds.push_back(random.next());
     }
     return seeds;
 }

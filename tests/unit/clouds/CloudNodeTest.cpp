@@ -1,6 +1,6 @@
 #include "clouds/CloudNode.h"
 
-#include "app/Globals.h"
+#include "state/Globals.h"
 #include "clouds/CloudField.h"
 #include "volume/SoTransferFunction.h"
 #include "volume/SoVolumeData.h"

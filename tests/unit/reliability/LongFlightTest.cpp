@@ -3,7 +3,7 @@
 // frame deltas from a steady 60 Hz to multi-second stalls.
 
 #include "aircraft/Plane.h"
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>

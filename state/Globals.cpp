@@ -1,4 +1,4 @@
-#include "app/Globals.h"
+#include "state/Globals.h"
 
 SoSeparator* sceneRoot = nullptr;
 SoPerspectiveCamera* sceneCamera = nullptr;

@@ -1,4 +1,4 @@
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 
 #include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoEventCallback.h>

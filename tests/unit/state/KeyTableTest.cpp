@@ -1,6 +1,6 @@
 // The keyboard table follows press and release events of its twelve keys.
 
-#include "app/KeyTable.h"
+#include "state/KeyTable.h"
 
 #include <Inventor/SoDB.h>
 #include <Inventor/actions/SoHandleEventAction.h>
