@@ -11,8 +11,18 @@
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
+
+// Coin counts every write as a change, even of an equal value, and each
+// change costs a frame. Writing only values whose bits differ keeps a still
+// scene idle and every stored value bit-identical to writing it always.
+template <typename Field, typename Value>
+void setIfChanged(Field& field, const Value& value) {
+  const Value current = field.getValue();
+  if (std::memcmp(&current, &value, sizeof(Value)) != 0) field.setValue(value);
+}
 
 constexpr float kBankLimit = 10.0f;
 constexpr float kHeadingDivisor = 4.0f;
@@ -100,7 +110,7 @@ void Plane::setTranslation(float x, float y, float z) {
   m[3][0] = x;
   m[3][1] = y;
   m[3][2] = z;
-  transform->matrix.setValue(m);
+  setIfChanged(transform->matrix, m);
 }
 
 void Plane::setScale(float s) {
@@ -108,7 +118,7 @@ void Plane::setScale(float s) {
   m[0][0] = s;
   m[1][1] = s;
   m[2][2] = s;
-  transform->matrix.setValue(m);
+  setIfChanged(transform->matrix, m);
 }
 
 void Plane::setAxes(const SbVec3f& side, const SbVec3f& up, const SbVec3f& forward) {
@@ -116,7 +126,7 @@ void Plane::setAxes(const SbVec3f& side, const SbVec3f& up, const SbVec3f& forwa
   const SbVec3f* rows[3] = {&side, &up, &forward};
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c) m[r][c] = (*rows[r])[c] * scale;
-  transform->matrix.setValue(m);
+  setIfChanged(transform->matrix, m);
 }
 
 void Plane::setHeading(float degrees) {
@@ -222,12 +232,12 @@ void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
   const SbRotation pitch(SbVec3f(1, 0, 0), kCameraPitch);
   const double yawAngle = heading / 360.0 * 2 * kPi - kPi;
   const SbRotation yaw(SbVec3f(0, 1, 0), static_cast<float>(yawAngle));
-  camera->orientation.setValue(pitch * yaw);
+  setIfChanged(camera->orientation, pitch * yaw);
 
   float x, z;
   getHorizontalPosition(x, z);
   const double h = heading / 360.0 * 2 * kPi;
-  camera->position.setValue(static_cast<float>(x - kCameraDistance * std::sin(h)),
-                            static_cast<float>(altitude + kCameraHeight),
-                            static_cast<float>(z - kCameraDistance * std::cos(h)));
+  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * std::sin(h)),
+                                         static_cast<float>(altitude + kCameraHeight),
+                                         static_cast<float>(z - kCameraDistance * std::cos(h))));
 }
