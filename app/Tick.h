@@ -9,6 +9,12 @@ class SoSensor;
 // Time of day of the previous tick; zero until the first tick.
 extern SbTime FrameClock;
 
+// While paused the fleet stays where it is; the clock keeps running, so the
+// first update after a pause covers one tick, not the pause. Escape still
+// ends the program.
+void setTickPaused(bool paused);
+bool tickPaused();
+
 // SoOneShotSensor callback.
 void tickCallback(void* userData, SoSensor* sensor);
 

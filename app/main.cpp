@@ -1,5 +1,6 @@
 // flightscene: an interactive flight scene with volumetric clouds.
 
+#include "app/Cockpit.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "state/Globals.h"
@@ -16,9 +17,11 @@ int main(int /*argc*/, char** argv) {
   buildScene();
 
   win::RenderArea* area = showScene(toplevel, sceneRoot);
+  auto* cockpit = new Cockpit(toplevel, *area, "");
 
   win::mainLoop();
 
+  delete cockpit;
   delete area;
   sceneRoot->unref();
   win::shutdown(toplevel);

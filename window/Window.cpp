@@ -1,5 +1,6 @@
 #include "window/Window.h"
 
+#include "window/Gamepad.h"
 #include "window/KeyMap.h"
 
 #include <GLFW/glfw3.h>
@@ -24,11 +25,15 @@ struct TopLevel {
   GLFWwindow* window = nullptr;
   bool hidden = false;
   RenderArea::Impl* area = nullptr;
+  int windowedPlace[4] = {0, 0, 1024, 768};  // x, y, width, height before fullscreen
+  GamepadKeys pad;
+  std::vector<SoKeyboardEvent::Key> keyboardHeld;  // keys down on the keyboard
 };
 
 struct RenderArea::Impl {
   TopLevel* top = nullptr;
   SoRenderManager* manager = nullptr;
+  SoRenderManager* overlay = nullptr;  // null until an overlay is set
   SoNode* scene = nullptr;
   bool mouseInput = true;
   bool keyboardInput = true;
@@ -40,6 +45,7 @@ struct RenderArea::Impl {
   void draw();
   bool redrawIfNeeded();
   bool dispatch(SoEvent* event);
+  void sendKey(SoKeyboardEvent::Key key, bool down, int mods);
   SbVec2s cursorPosition() const;
   void stampModifiers(SoEvent* event, int mods) const;
 };
@@ -70,14 +76,35 @@ void onFramebufferSize(GLFWwindow* w, int width, int height) {
 void onKey(GLFWwindow* w, int key, int /*scancode*/, int action, int mods) {
   RenderArea::Impl* a = areaOf(w);
   if (!a || !a->keyboardInput) return;
+  const SoKeyboardEvent::Key coinKey = keyFromGlfw(key);
+  std::vector<SoKeyboardEvent::Key>& held = a->top->keyboardHeld;
+  held.erase(std::remove(held.begin(), held.end(), coinKey), held.end());
+  if (action != GLFW_RELEASE) held.push_back(coinKey);
+  // A key the gamepad still holds stays held when the keyboard lets go.
+  if (action == GLFW_RELEASE && a->top->pad.holds(coinKey)) return;
   SoKeyboardEvent event;
-  event.setKey(keyFromGlfw(key));
+  event.setKey(coinKey);
   if (const char c = printableFromGlfw(key, mods)) event.setPrintableCharacter(c);
   // Auto-repeat reaches the scene as further presses.
   event.setState(action == GLFW_RELEASE ? SoButtonEvent::UP : SoButtonEvent::DOWN);
   event.setPosition(a->cursorPosition());
   a->stampModifiers(&event, mods);
   a->dispatch(&event);
+}
+
+// The first connected gamepad, read as keys; unplugging releases its keys.
+void pollGamepad(TopLevel* top) {
+  GLFWgamepadstate state;
+  const GLFWgamepadstate* read = nullptr;
+  for (int jid = GLFW_JOYSTICK_1; jid <= GLFW_JOYSTICK_LAST && !read; ++jid) {
+    if (glfwJoystickIsGamepad(jid) && glfwGetGamepadState(jid, &state)) read = &state;
+  }
+  for (const GamepadKeys::Change& change : top->pad.update(read)) {
+    const auto& held = top->keyboardHeld;
+    // Whichever of the two holds a key keeps it held.
+    if (std::find(held.begin(), held.end(), change.key) != held.end()) continue;
+    if (top->area && top->area->keyboardInput) top->area->sendKey(change.key, change.down, 0);
+  }
 }
 
 void onMouseButton(GLFWwindow* w, int button, int action, int mods) {
@@ -163,6 +190,38 @@ GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }
 
 void exitMainLoop() { quitRequested = true; }
 
+bool isFullscreen(const TopLevel* top) {
+  return top && glfwGetWindowMonitor(top->window) != nullptr;
+}
+
+void setFullscreen(TopLevel* top, bool fullscreen) {
+  if (!top || top->hidden || fullscreen == isFullscreen(top)) return;
+  int* place = top->windowedPlace;
+  if (!fullscreen) {
+    glfwSetWindowMonitor(top->window, nullptr, place[0], place[1], place[2], place[3], 0);
+    return;
+  }
+  glfwGetWindowPos(top->window, &place[0], &place[1]);
+  glfwGetWindowSize(top->window, &place[2], &place[3]);
+  // The monitor holding the window's centre, else the primary one.
+  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+  int count = 0;
+  GLFWmonitor** monitors = glfwGetMonitors(&count);
+  const int cx = place[0] + place[2] / 2, cy = place[1] + place[3] / 2;
+  for (int i = 0; i < count; ++i) {
+    int mx = 0, my = 0;
+    glfwGetMonitorPos(monitors[i], &mx, &my);
+    const GLFWvidmode* mode = glfwGetVideoMode(monitors[i]);
+    if (mode && cx >= mx && cx < mx + mode->width && cy >= my && cy < my + mode->height) {
+      monitor = monitors[i];
+      break;
+    }
+  }
+  const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+  if (!mode) return;
+  glfwSetWindowMonitor(top->window, monitor, 0, 0, mode->width, mode->height, mode->refreshRate);
+}
+
 void shutdown(TopLevel* top) {
   if (top) {
     if (current == top) current = nullptr;
@@ -201,6 +260,7 @@ void mainLoop() {
         glfwPollEvents();
       }
     }
+    pollGamepad(top);
     sensors->processTimerQueue();
 
     const double now = glfwGetTime();
@@ -223,6 +283,11 @@ void RenderArea::Impl::resize(int width, int height) {
   manager->setWindowSize(size);
   manager->setSize(size);
   manager->setViewportRegion(SbViewportRegion(size));
+  if (overlay) {
+    overlay->setWindowSize(size);
+    overlay->setSize(size);
+    overlay->setViewportRegion(SbViewportRegion(size));
+  }
   needRedraw = true;
 }
 
@@ -252,7 +317,23 @@ bool RenderArea::Impl::dispatch(SoEvent* event) {
   SoHandleEventAction action(manager->getViewportRegion());
   action.setEvent(event);
   action.apply(scene);
-  return action.isHandled();
+  bool handled = action.isHandled();
+  if (overlay && overlay->getSceneGraph()) {
+    SoHandleEventAction over(manager->getViewportRegion());
+    over.setEvent(event);
+    over.apply(overlay->getSceneGraph());
+    handled = handled || over.isHandled();
+  }
+  return handled;
+}
+
+void RenderArea::Impl::sendKey(SoKeyboardEvent::Key key, bool down, int mods) {
+  SoKeyboardEvent event;
+  event.setKey(key);
+  event.setState(down ? SoButtonEvent::DOWN : SoButtonEvent::UP);
+  event.setPosition(cursorPosition());
+  stampModifiers(&event, mods);
+  dispatch(&event);
 }
 
 RenderArea::RenderArea(TopLevel* parent, const char* /*name*/, bool /*embed*/, bool mouseInput,
@@ -277,6 +358,7 @@ RenderArea::RenderArea(TopLevel* parent, const char* /*name*/, bool /*embed*/, b
 RenderArea::~RenderArea() {
   if (impl_->top && impl_->top->area == impl_) impl_->top->area = nullptr;
   if (impl_->top) glfwMakeContextCurrent(impl_->top->window);
+  delete impl_->overlay;
   delete impl_->manager;  // releases its reference on the scene
   delete impl_;
 }
@@ -284,6 +366,22 @@ RenderArea::~RenderArea() {
 void RenderArea::setSceneGraph(SoNode* root) {
   impl_->scene = root;
   impl_->manager->setSceneGraph(root);
+  impl_->needRedraw = true;
+}
+
+void RenderArea::setOverlaySceneGraph(SoNode* overlay) {
+  if (!impl_->overlay) {
+    impl_->overlay = new SoRenderManager;
+    impl_->overlay->setAutoClipping(SoRenderManager::NO_AUTO_CLIPPING);
+    impl_->overlay->setRenderCallback(onRenderRequest, impl_);
+    impl_->overlay->activate();
+    if (impl_->size[0] > 0 && impl_->size[1] > 0) {
+      impl_->overlay->setWindowSize(impl_->size);
+      impl_->overlay->setSize(impl_->size);
+      impl_->overlay->setViewportRegion(SbViewportRegion(impl_->size));
+    }
+  }
+  impl_->overlay->setSceneGraph(overlay);
   impl_->needRedraw = true;
 }
 
@@ -331,6 +429,14 @@ void RenderArea::Impl::draw() {
   glEnable(GL_DEPTH_TEST);
   needRedraw = false;
   manager->render(TRUE, TRUE);
+  if (overlay && overlay->getSceneGraph()) {
+    // The overlay's state must not reach the next frame of the scene.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    overlay->render(FALSE, TRUE);
+    glPopClientAttrib();
+    glPopAttrib();
+  }
   ++frames;
   reportGlErrors(frames);
 }

@@ -55,6 +55,11 @@ void mainLoop();
 // Makes mainLoop() return after the current iteration.
 void exitMainLoop();
 
+// Fullscreen on the monitor the window is on, or back to the window's
+// former size and place.
+void setFullscreen(TopLevel* toplevel, bool fullscreen);
+bool isFullscreen(const TopLevel* toplevel);
+
 // Destroys the top-level window (delete its render area first) and
 // terminates GLFW. The scene database stays usable.
 void shutdown(TopLevel* toplevel);
@@ -74,6 +79,9 @@ class RenderArea {
   RenderArea& operator=(const RenderArea&) = delete;
 
   void setSceneGraph(SoNode* root);
+  // A second scene drawn over the first with its own camera, after it and on
+  // a cleared depth buffer; it sees every event after the first scene.
+  void setOverlaySceneGraph(SoNode* overlay);
   void setTitle(const char* title);
   void show();
 

@@ -6,7 +6,7 @@
 // real faults (a lost texture, a lost cloud, a turned camera) move many
 // pixels a long way.
 
-#include "tools/snapshot/Png.h"
+#include "window/Png.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "tools/snapshot/FlightScript.h"
-#include "tools/snapshot/Png.h"
+#include "window/Png.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 

@@ -5,7 +5,7 @@
 #include "tools/snapshot/FlightScript.h"
 #include "tools/snapshot/ImageDiff.h"
 #include "tools/snapshot/Options.h"
-#include "tools/snapshot/Png.h"
+#include "window/Png.h"
 #include "tools/snapshot/Snapshot.h"
 
 #include <Inventor/SoDB.h>

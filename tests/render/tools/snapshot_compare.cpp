@@ -4,7 +4,7 @@
 
 #include "tools/snapshot/ImageDiff.h"
 #include "tools/snapshot/Options.h"
-#include "tools/snapshot/Png.h"
+#include "window/Png.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/snapshot/Png.h"
+#include "window/Png.h"
 
 #include <png.h>
 

@@ -1,0 +1,48 @@
+#pragma once
+// The pilot's comforts, drawn over the scene and never part of it: key help
+// (F1), heads-up display (H), pause (P or Pause), fullscreen (F11) and a
+// screenshot key (F12, only when a screenshot folder was given). A pilot who
+// presses none of these keys sees exactly the scene alone.
+
+#include "window/Window.h"
+
+#include <Inventor/SbTime.h>
+
+#include <cstdint>
+#include <string>
+
+class SoSeparator;
+class SoSwitch;
+class SoText2;
+class SoTimerSensor;
+class SoEventCallback;
+class SoSensor;
+
+class Cockpit {
+ public:
+  // screenshotDir empty: F12 does nothing.
+  Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir);
+  ~Cockpit();
+  Cockpit(const Cockpit&) = delete;
+  Cockpit& operator=(const Cockpit&) = delete;
+
+ private:
+  static void onKey(void* self, SoEventCallback* node);
+  static void onRefresh(void* self, SoSensor* sensor);
+  void toggle(SoSwitch* which);
+  void togglePause();
+  void refreshHud();
+  void screenshot();
+
+  win::TopLevel* toplevel_;
+  win::RenderArea& area_;
+  std::string screenshotDir_;
+  SoSeparator* root_ = nullptr;
+  SoSwitch* help_ = nullptr;
+  SoSwitch* hud_ = nullptr;
+  SoSwitch* paused_ = nullptr;
+  SoText2* hudText_ = nullptr;
+  SoTimerSensor* refresh_ = nullptr;
+  uint64_t lastFrames_ = 0;
+  SbTime lastRefresh_;
+};
