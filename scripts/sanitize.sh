@@ -8,10 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-asan"
 werror=OFF
 if [ -n "${CI:-}" ]; then werror=ON; fi
-# RelWithDebInfo: optimised enough that the cloud fill and the soak keep a
-# usable pace, with line numbers in the reports.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFLIGHTSCENE_SANITIZE=ON -DFLIGHTSCENE_WERROR="$werror" -DFLIGHTSCENE_BENCH=OFF >/dev/null
+# The sanitize preset builds RelWithDebInfo: optimised enough that the cloud
+# fill and the soak keep a usable pace, with line numbers in the reports.
+(cd "$root" && cmake --preset sanitize -DFLIGHTSCENE_WERROR="$werror" >/dev/null)
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
