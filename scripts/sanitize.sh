@@ -30,4 +30,4 @@ fi
 export FS_SOAK_SECONDS="${FS_SOAK_SECONDS:-30}"
 export FS_SOAK_RSS=off
 cd "$build"
-ctest --output-on-failure -j2 --timeout 900 --repeat until-pass:2 "$@"
+bash "$root/scripts/ctest-retry.sh" -j2 --timeout 900 "$@"
