@@ -127,15 +127,6 @@ TEST_F(Fleet, HeldTabChangesNothingUntilReleased) {
   EXPECT_EQ(selectedIndex(), 1);
 }
 
-TEST_F(Fleet, TabStrokeBetweenTwoTicksIsUnseen) {
-  addPlanes(2);
-  tick();
-  KeyTable[KEY_TAB].pressed = 1;
-  KeyTable[KEY_TAB].pressed = 0;
-  tick();
-  EXPECT_EQ(selectedIndex(), 0);
-}
-
 TEST_F(Fleet, EveryAircraftFliesButOnlyTheSelectedCarriesTheCamera) {
   addPlanes(3);
   planes[2]->altitude = 5;  // tell the camera heights apart
