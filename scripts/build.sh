@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 werror=OFF
 if [ -n "${CI:-}" ]; then werror=ON; fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DFLIGHTSCENE_WERROR="$werror" >/dev/null
+cmake --preset release -DFLIGHTSCENE_WERROR="$werror" >/dev/null
 cmake --build build -j"$(nproc)" "$@"

@@ -8,9 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build="$root/build-fuzz"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFLIGHTSCENE_SANITIZE=ON -DFLIGHTSCENE_FUZZ=ON -DFLIGHTSCENE_BENCH=OFF \
-  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+(cd "$root" && cmake --preset fuzz >/dev/null)
 cmake --build "$build" -j"$(nproc)" --target fs_fuzz_planelist
 mkdir -p "$build/corpus" "$build/artifacts"
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"

@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 docs="$root/docs"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+(cd "$root" && cmake --preset release -B "$build" >/dev/null)
 cmake --build "$build" --target flightscene-snapshot >/dev/null
 shot() { "$root/scripts/with-display.sh" "$build/flightscene-snapshot" "$@"; }
 mkdir -p "$docs"

@@ -8,10 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-asan"
 werror=OFF
 if [ -n "${CI:-}" ]; then werror=ON; fi
-# RelWithDebInfo: optimised enough that the cloud fill and the soak keep a
-# usable pace, with line numbers in the reports.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFLIGHTSCENE_SANITIZE=ON -DFLIGHTSCENE_WERROR="$werror" -DFLIGHTSCENE_BENCH=OFF >/dev/null
+# The sanitize preset builds RelWithDebInfo: optimised enough that the cloud
+# fill and the soak keep a usable pace, with line numbers in the reports.
+(cd "$root" && cmake --preset sanitize -DFLIGHTSCENE_WERROR="$werror" >/dev/null)
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
@@ -31,4 +30,4 @@ fi
 export FS_SOAK_SECONDS="${FS_SOAK_SECONDS:-30}"
 export FS_SOAK_RSS=off
 cd "$build"
-ctest --output-on-failure -j2 --timeout 900 --repeat until-pass:2 "$@"
+bash "$root/scripts/ctest-retry.sh" -j2 --timeout 900 "$@"

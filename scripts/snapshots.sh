@@ -10,7 +10,7 @@ build=${BUILD_DIR:-$root/build}
 moments="$root/tests/render/tools/moments.txt"
 refdir="$root/tests/render/tools/reference"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+(cd "$root" && cmake --preset release -B "$build" >/dev/null)
 cmake --build "$build" --target flightscene-snapshot >/dev/null
 mkdir -p "$refdir"
 

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Runs a command on the current X display, or on a private Xvfb server when
 # there is none. -displayfd lets the server pick a free display number, so
-# parallel test runs never race for one.
+# parallel test runs never race for one. FS_XVFB_SCREEN sets that server's
+# screen as WIDTHxHEIGHTxDEPTH (default 1280x1024x24).
 set -u
 if [ -n "${DISPLAY:-}" ]; then
   exec "$@"
 fi
+screen=${FS_XVFB_SCREEN:-1280x1024x24}
+if ! [[ "$screen" =~ ^[0-9]{1,5}x[0-9]{1,5}x[0-9]{1,2}$ ]]; then
+  echo "with-display: FS_XVFB_SCREEN must be WIDTHxHEIGHTxDEPTH, not '$screen'" >&2
+  exit 125
+fi
 tmp=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xpid=$!
 for _ in $(seq 200); do
   [ -s "$tmp/display" ] && break

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # An unusable list file: its message on stdout without a line break, status 1,
 # and no window is ever shown.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 
 expect_message() {  # expect_message NAME EXPECTED [LISTTEXT]
   local name=$1 expected=$2

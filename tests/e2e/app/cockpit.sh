@@ -2,7 +2,7 @@
 # The pilot's keys on the real program: help and heads-up display come and go
 # without a trace, pause freezes the flight and resumes it, and F12 writes a
 # screenshot only where one was asked for.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 identical() { [ "$(differing_pixels "$1" "$2")" = 0 ]; }
 run_with() {  # run_with ARGS...: starts the program on the shipped list, focused
   make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Escape ends the program with status 0.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
 start_app "$WORK/run"
 wid=$(wait_window)

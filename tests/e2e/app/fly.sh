@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real program under X: real key events fly the aircraft, Tab strokes are
 # taken, and closing the window ends it with status 0.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
 start_app "$WORK/run"
 wid=$(wait_window)

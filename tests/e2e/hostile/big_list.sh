@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A list of 10,000 aircraft: the program starts (slowly), keeps running and
 # still ends on Escape with status 0.
-source "$(dirname "$0")/hostile_lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 make_rundir "$WORK/big"
 models=(models/cub.iv models/jet.iv models/biplane.iv)
 for i in $(seq 0 9999); do

@@ -2,7 +2,7 @@
 # A PlaneList.txt that is not a readable regular file: a directory, a FIFO
 # with no writer, a device, a file without read permission. Each is a list
 # that cannot be opened: its message, status 1, and never a hang.
-source "$(dirname "$0")/hostile_lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 
 expect_cannot_open() {  # expect_cannot_open NAME [WRAPPER...]
   local name=$1

@@ -4,7 +4,7 @@
 # runs and draws the aircraft whose model is good, exactly as if the bad
 # entries were not there; the scene library's complaints go to stderr.
 # Odd but valid names (non-ASCII, 1019 characters) load their models.
-source "$(dirname "$0")/hostile_lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 
 models="$WORK/models"
 mkdir -p "$models"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sky-box images that are missing or corrupt: the program runs, and the
 # faces whose image cannot be read are drawn plain.
-source "$(dirname "$0")/hostile_lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 list="$(cat "$FS_DATA/PlaneList.txt")"
 
 mkdir -p "$WORK/normal" "$WORK/missing" "$WORK/corrupt/img"

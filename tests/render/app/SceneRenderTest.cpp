@@ -4,8 +4,8 @@
 #include "state/Globals.h"
 #include "app/Scene.h"
 #include "app/SkyBox.h"
+#include "tests/support/HiddenWindow.h"
 #include "volume/SoVolumeRendering.h"
-#include "window/Window.h"
 
 #include <Inventor/SbImage.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
@@ -30,17 +30,11 @@ class StartupScenePicture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_EQ(chdir(FS_SOURCE_DIR "/data"), 0);
-    win::InitOptions options;
-    options.visibility = win::Visibility::Hidden;
-    options.width = kSize;
-    options.height = kSize;
-    win::TopLevel* top = win::init("render_app_scene", "flightscene-test", options);
-    ASSERT_NE(top, nullptr) << "no display";
+    area = fstest::openHiddenWindow("render_app_scene", kSize, kSize).area;
+    ASSERT_NE(area, nullptr) << "no display";
     SoVolumeRendering::init();
     buildScene();
     tickSensor->unschedule();  // the camera stays where each test puts it
-    area = new win::RenderArea(top);
-    area->setSize(kSize, kSize);
     area->setSceneGraph(sceneRoot);
   }
 

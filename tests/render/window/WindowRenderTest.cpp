@@ -1,7 +1,7 @@
 // The window layer draws a Coin scene into a hidden window, keeps the
 // camera's clipping planes, follows resizes and runs Coin's sensor queues.
 
-#include "window/Window.h"
+#include "tests/support/HiddenWindow.h"
 
 #include <GLFW/glfw3.h>
 #include <Inventor/events/SoKeyboardEvent.h>
@@ -30,13 +30,10 @@ Rgb pixelAt(const std::vector<uint8_t>& rgb, int width, int x, int y) {
 class WindowLayer : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    win::InitOptions options;
-    options.visibility = win::Visibility::Hidden;
-    options.width = 128;
-    options.height = 96;
-    top = win::init("render_window", "flightscene-test", options);
+    const fstest::HiddenWindow window = fstest::openHiddenWindow("render_window", 128, 96);
+    top = window.top;
+    area = window.area;
     ASSERT_NE(top, nullptr) << "no display";
-    area = new win::RenderArea(top);
   }
 
   void SetUp() override {

@@ -2,12 +2,10 @@
 
 #include "aircraft/Plane.h"
 #include "state/KeyTable.h"
+#include "tests/support/QuietCoin.h"
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>
-#include <Inventor/SoDB.h>
-#include <Inventor/errors/SoDebugError.h>
-#include <Inventor/errors/SoReadError.h>
 #include <Inventor/nodes/SoFile.h>
 #include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
@@ -19,13 +17,8 @@
 
 namespace {
 
-// The aircraft here have no model file; Coin's complaints about that are noise.
-void quiet(const SoError*, void*) {}
-void initScene() {
-  SoDB::init();
-  SoDebugError::setHandlerCallback(quiet, nullptr);
-  SoReadError::setHandlerCallback(quiet, nullptr);
-}
+// The aircraft here have no model file.
+void initScene() { fstest::initQuietCoin(); }
 
 class Flight : public ::testing::Test {
  protected:

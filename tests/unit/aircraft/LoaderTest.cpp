@@ -4,10 +4,8 @@
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
 #include "aircraft/PlaneListFile.h"
+#include "tests/support/QuietCoin.h"
 
-#include <Inventor/SoDB.h>
-#include <Inventor/errors/SoDebugError.h>
-#include <Inventor/errors/SoReadError.h>
 #include <Inventor/nodes/SoFile.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
@@ -34,8 +32,6 @@ const std::string kFormat = "PlaneList file not in right format! Exiting...";
 fs::path corpus(const std::string& name) {
   return fs::path(FS_SOURCE_DIR) / "tests/unit/aircraft/lists" / name;
 }
-
-void quiet(const SoError*, void*) {}
 
 // A fresh working directory holding `list` (if any) as PlaneList.txt.
 fs::path workDir(const fs::path& list) {
@@ -108,9 +104,7 @@ struct Expected {
 class Loader : public ::testing::Test {
  protected:
   void SetUp() override {
-    SoDB::init();
-    SoDebugError::setHandlerCallback(quiet, nullptr);
-    SoReadError::setHandlerCallback(quiet, nullptr);
+    fstest::initQuietCoin();
   }
 
   // Loads a good file in this process and checks the scene and the fleet.

@@ -98,7 +98,6 @@ TEST_F(StartupScene, FixedNodesCarryTheirSettings) {
   auto* env = static_cast<SoEnvironment*>(sceneRoot->getChild(3));
   EXPECT_FLOAT_EQ(env->ambientIntensity.getValue(), 0.25f);
   EXPECT_EQ(env->fogType.getValue(), SoEnvironment::SMOKE);
-  EXPECT_EQ(static_cast<int>(SoEnvironment::SMOKE), 3);
 
   auto* mat = static_cast<SoMaterial*>(sceneRoot->getChild(4));
   EXPECT_EQ(mat->ambientColor[0], SbColor(1, 1, 1));

@@ -4,12 +4,10 @@
 
 #include "aircraft/Plane.h"
 #include "state/KeyTable.h"
+#include "tests/support/QuietCoin.h"
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>
-#include <Inventor/SoDB.h>
-#include <Inventor/errors/SoDebugError.h>
-#include <Inventor/errors/SoReadError.h>
 #include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -20,8 +18,6 @@
 #include <string>
 
 namespace {
-
-void quiet(const SoError*, void*) {}
 
 // Bit k of a combination holds kFlightKeys[k]. Down is the slowest bit: a
 // long dive drives the speed negative, and then no key brings it back (Up
@@ -109,9 +105,7 @@ FlightRecord fly(Plane& plane, SoPerspectiveCamera* camera, int run) {
 class LongFlight : public ::testing::Test {
  protected:
   void SetUp() override {
-    SoDB::init();
-    SoDebugError::setHandlerCallback(quiet, nullptr);
-    SoReadError::setHandlerCallback(quiet, nullptr);
+    fstest::initQuietCoin();
     plane.build(1.0f, 0.25f, "");
     plane.selected = 1;
     camera = new SoPerspectiveCamera;

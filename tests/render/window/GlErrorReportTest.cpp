@@ -3,7 +3,7 @@
 // each error on stderr. This checks that the report comes when a node
 // leaves an error behind, and only then.
 
-#include "window/Window.h"
+#include "tests/support/HiddenWindow.h"
 
 #include <GL/gl.h>
 #include <Inventor/SoDB.h>
@@ -28,13 +28,8 @@ class GlErrorReport : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     setenv("FLIGHTSCENE_GL_CHECK", "1", 1);
-    win::InitOptions options;
-    options.visibility = win::Visibility::Hidden;
-    options.width = 64;
-    options.height = 48;
-    top = win::init("glerror_report", "flightscene-test", options);
-    ASSERT_NE(top, nullptr) << "no display";
-    area = new win::RenderArea(top);
+    area = fstest::openHiddenWindow("glerror_report", 64, 48).area;
+    ASSERT_NE(area, nullptr) << "no display";
   }
   static void TearDownTestSuite() {
     delete area;
@@ -60,11 +55,9 @@ class GlErrorReport : public ::testing::Test {
     root->unref();
     return printed;
   }
-  static win::TopLevel* top;
   static win::RenderArea* area;
 };
 
-win::TopLevel* GlErrorReport::top = nullptr;
 win::RenderArea* GlErrorReport::area = nullptr;
 
 TEST_F(GlErrorReport, CleanFrameReportsNothing) {
