@@ -2,33 +2,32 @@
 // and floor.tga (512 x 512, uncompressed 24-bit Targa) into OUTDIR.
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
 
-namespace {
-
-void printUsage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: flightscene-skygen OUTDIR\n"
-               "Writes the sky-box textures side.tga, above.tga and floor.tga\n"
-               "(512 x 512, uncompressed 24-bit Targa) into the existing directory OUTDIR.\n");
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    printUsage(stdout);
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
-    printUsage(stderr);
-    return 2;
-  }
-  const std::string outDir = argv[1];
+  std::string outDir;
+  cli::Program program;
+  program.name = "flightscene-skygen";
+  program.operands = "OUTDIR";
+  program.description =
+      "Writes the sky-box textures side.tga, above.tga and floor.tga\n"
+      "(512 x 512, uncompressed 24-bit Targa) into the existing directory OUTDIR.";
+  program.finish = [&outDir](const std::vector<std::string>& operands, std::string& error) {
+    if (operands.size() != 1 || operands[0].empty()) {
+      error = "wants one output directory";
+      return false;
+    }
+    outDir = operands[0];
+    return true;
+  };
+  const int status = cli::handle(program, argc, argv);
+  if (status >= 0) return status;
+
   const skygen::SkyBoxImages images = skygen::makeSkyBoxImages();
   const struct {
     const char* name;

@@ -33,8 +33,10 @@ make_rundir() {  # make_rundir DIR [LISTTEXT]
   if [ $# -ge 2 ]; then printf '%s' "$2" >"$1/PlaneList.txt"; fi
 }
 
-start_app() {  # start_app RUNDIR
-  (cd "$1" && exec "$FS_BIN" >"$WORK/stdout" 2>"$WORK/stderr") &
+start_app() {  # start_app RUNDIR [OPTION...]
+  local dir=$1
+  shift
+  (cd "$dir" && exec "$FS_BIN" "$@" >"$WORK/stdout" 2>"$WORK/stderr") &
   APP_PID=$!
 }
 
