@@ -1,9 +1,56 @@
 #include "app/SceneWindow.h"
 
+#include "app/Icon.h"
+
+#include <Inventor/C/glue/gl.h>
+#include <Inventor/system/gl.h>
+#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/events/SoKeyboardEvent.h>
 
+#include <cstdlib>
+
+const char kImageLibrary[] = FS_SIMAGE_SONAME;
+
 win::TopLevel* openTopLevel(const char* appName, const win::InitOptions& options) {
-  return win::init(appName, kWindowClass, options);
+  // Before Coin's database starts: it reads the name when it first loads
+  // an image.
+  setenv("COIN_SIMAGE_LIBNAME", kImageLibrary, 0);
+  win::TopLevel* top = win::init(appName, kWindowClass, options);
+  if (top && options.visibility == win::Visibility::Shown) {
+    std::vector<win::IconImage> icons;
+    for (int size : {16, 32, 48, 64}) icons.push_back({size, size, paintIcon(size)});
+    win::setIcon(top, icons);
+  }
+  return top;
+}
+
+std::string noWindowMessage(const std::string& program) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string why = display && *display
+                              ? std::string("cannot open an OpenGL window on display ") + display
+                              : std::string("no display (DISPLAY is not set)");
+  return program + ": " + why + "; to run without a screen use a virtual one, e.g. xvfb-run -a " +
+         program;
+}
+
+std::string missingGraphics() {
+  // A context id of its own, so the probe shares no cache with rendering.
+  const cc_glglue* glue = cc_glglue_instance(SoGLCacheContextElement::getUniqueCacheContext());
+  std::string missing;
+  auto lacks = [&missing](const char* what) { missing += (missing.empty() ? "" : ", ") + std::string(what); };
+  // The clouds are 3-D textures of 20 voxels a side.
+  GLint max3d = 0;
+  if (cc_glglue_has_3d_textures(glue)) glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3d);
+  if (max3d < 20) lacks("3-D textures (OpenGL 1.2 or GL_EXT_texture3D)");
+  // The volume renderer draws large clouds at reduced size in a framebuffer object.
+  if (!cc_glglue_has_framebuffer_objects(glue)) {
+    lacks("framebuffer objects (GL_EXT_framebuffer_object)");
+  }
+  if (missing.empty()) return {};
+  const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  return "this OpenGL (" + std::string(version ? version : "unknown version") + ", " +
+         (renderer ? renderer : "unknown renderer") + ") lacks what the scene needs: " + missing;
 }
 
 win::RenderArea* showScene(win::TopLevel* toplevel, SoNode* scene) {

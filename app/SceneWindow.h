@@ -7,6 +7,8 @@
 
 #include <Inventor/SbTime.h>
 
+#include <string>
+
 class SoNode;
 
 // X11 class name of the window, and its title. The end-to-end tests, the run
@@ -15,8 +17,23 @@ constexpr char kWindowClass[] = "SoWin";
 constexpr char kWindowTitle[] = "appTitle";
 
 // Initialises the window layer and Coin's database and creates the
-// top-level window, not yet shown. Null when no display can be opened.
+// top-level window with the program's icon, not yet shown. Null when no
+// display can be opened.
 win::TopLevel* openTopLevel(const char* appName, const win::InitOptions& options = {});
+
+// One line for stderr, after openTopLevel failed: why, and how to run
+// without a screen.
+std::string noWindowMessage(const std::string& program);
+
+// What the scene needs of OpenGL and the current context lacks, as one
+// phrase; empty when nothing is missing. Call it once the window exists and
+// before the first frame: drawing without these ends in a crash.
+std::string missingGraphics();
+
+// The image library's versioned file name, which Coin is told to load when
+// the environment names none (Coin itself looks only for the unversioned
+// name, which comes with the library's development files alone).
+extern const char kImageLibrary[];
 
 // A render area in the top-level window, drawing `scene`, titled, and shown
 // with its window. Delete it after the main loop.

@@ -1,5 +1,6 @@
 // flightscene: an interactive flight scene with volumetric clouds.
 
+#include "app/AppOptions.h"
 #include "app/Cockpit.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
@@ -9,15 +10,30 @@
 
 #include <Inventor/nodes/SoSeparator.h>
 
-int main(int /*argc*/, char** argv) {
-  win::TopLevel* toplevel = openTopLevel(argv[0]);
-  if (!toplevel) return 1;
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  AppOptions options;
+  const int status = cli::handle(appCommandLine(options), argc, argv);
+  if (status >= 0) return status;
+  if (!enterDataDir(options)) return 1;
+
+  win::TopLevel* toplevel = openTopLevel(argv[0], options.window);
+  if (!toplevel) {
+    std::fprintf(stderr, "%s\n", noWindowMessage("flightscene").c_str());
+    return 1;
+  }
+  const std::string missing = missingGraphics();
+  if (!missing.empty()) {
+    std::fprintf(stderr, "flightscene: %s\n", missing.c_str());
+    return 1;
+  }
   SoVolumeRendering::init();
 
   buildScene();
 
   win::RenderArea* area = showScene(toplevel, sceneRoot);
-  auto* cockpit = new Cockpit(toplevel, *area, "");
+  auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir);
 
   win::mainLoop();
 

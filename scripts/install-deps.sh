@@ -1,15 +1,30 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package flightscene needs to build, run and test.
-# Idempotent: apt-get skips what is already there.
+# Installs the Debian 12 packages flightscene needs to build and run;
+# with --test also those of the tests, benchmarks, sanitizer and fuzz builds
+# and the package checks. Idempotent: apt-get skips what is already there.
+#   bash scripts/install-deps.sh          # build and run
+#   bash scripts/install-deps.sh --test   # and test
 set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ninja-build
   libcoin-dev libsimage-dev libglfw3-dev libgl-dev libpng-dev
-  googletest libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool imagemagick x11-utils libx11-dev
-  clang libclang-rt-14-dev
+  # run.sh flies under Xvfb and takes a screenshot when there is no display
+  xvfb xauth xdotool imagemagick
 )
+TEST_PACKAGES=(
+  googletest libgtest-dev libbenchmark-dev
+  x11-utils libx11-dev
+  clang libclang-rt-14-dev
+  # scripts/package.sh and its checks
+  dpkg-dev desktop-file-utils appstream
+)
+
+case "${1:-}" in
+  "") ;;
+  --test) PACKAGES+=("${TEST_PACKAGES[@]}") ;;
+  *) echo "usage: install-deps.sh [--test]" >&2; exit 2 ;;
+esac
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

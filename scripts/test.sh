@@ -3,7 +3,7 @@
 # (unit, render and end-to-end).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" --test
 bash "$root/scripts/build.sh"
 cd "$root/build"
 # A second try only for a test that failed: the end-to-end tests drive a

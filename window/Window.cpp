@@ -58,8 +58,17 @@ TopLevel* current = nullptr;  // the window mainLoop serves
 
 constexpr double kFramePeriod = 1.0 / 60.0;
 
+bool glCheckRequested() {
+  static const bool enabled = [] {
+    const char* v = std::getenv("FLIGHTSCENE_GL_CHECK");
+    return v != nullptr && *v != '\0' && *v != '0';
+  }();
+  return enabled;
+}
+
+// GLFW's text is for diagnosis; users get the caller's own message.
 void reportGlfwError(int code, const char* description) {
-  std::fprintf(stderr, "window: GLFW error %d: %s\n", code, description);
+  if (glCheckRequested()) std::fprintf(stderr, "window: GLFW error %d: %s\n", code, description);
 }
 
 short clampToShort(int v) { return static_cast<short>(std::clamp(v, 0, 32767)); }
@@ -164,13 +173,29 @@ TopLevel* init(const char* appName, const char* className, const InitOptions& op
   // X11 WM_CLASS, so window managers can tell the program's windows apart.
   if (className) glfwWindowHintString(GLFW_X11_CLASS_NAME, className);
   if (appName) glfwWindowHintString(GLFW_X11_INSTANCE_NAME, appName);
-  GLFWwindow* window = glfwCreateWindow(std::max(1, options.width), std::max(1, options.height),
-                                        appName ? appName : "", nullptr, nullptr);
+  int width = std::max(1, options.width), height = std::max(1, options.height);
+  GLFWmonitor* monitor = options.fullscreen ? glfwGetPrimaryMonitor() : nullptr;
+  if (const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr) {
+    // The monitor's own mode: no mode switch, just a window covering it.
+    glfwWindowHint(GLFW_RED_BITS, mode->redBits);
+    glfwWindowHint(GLFW_GREEN_BITS, mode->greenBits);
+    glfwWindowHint(GLFW_BLUE_BITS, mode->blueBits);
+    glfwWindowHint(GLFW_REFRESH_RATE, mode->refreshRate);
+    width = mode->width;
+    height = mode->height;
+  } else {
+    monitor = nullptr;
+  }
+  GLFWwindow* window =
+      glfwCreateWindow(width, height, appName ? appName : "", monitor, nullptr);
   if (!window) return nullptr;
 
   auto* top = new TopLevel;
   top->window = window;
   top->hidden = options.visibility == Visibility::Hidden;
+  // Where F11 returns to from a fullscreen start.
+  top->windowedPlace[2] = std::max(1, options.width);
+  top->windowedPlace[3] = std::max(1, options.height);
   glfwSetWindowUserPointer(window, top);
   glfwMakeContextCurrent(window);
   glfwSwapInterval(1);
@@ -184,6 +209,19 @@ TopLevel* init(const char* appName, const char* className, const InitOptions& op
 
 void show(TopLevel* top) {
   if (top && !top->hidden) glfwShowWindow(top->window);
+}
+
+void setIcon(TopLevel* top, const std::vector<IconImage>& sizes) {
+  if (!top) return;
+  std::vector<GLFWimage> images;
+  for (const IconImage& i : sizes) {
+    if (i.width < 1 || i.height < 1 ||
+        i.rgba.size() != static_cast<size_t>(i.width) * static_cast<size_t>(i.height) * 4) {
+      continue;
+    }
+    images.push_back({i.width, i.height, const_cast<unsigned char*>(i.rgba.data())});
+  }
+  if (!images.empty()) glfwSetWindowIcon(top->window, static_cast<int>(images.size()), images.data());
 }
 
 GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }
@@ -410,11 +448,7 @@ SbVec2s RenderArea::getSize() const { return impl_->size; }
 // behind, for soak runs (Coin's own check only exists in its debug build).
 // Bounded: a lost context may report an error on every call.
 static void reportGlErrors(uint64_t frame) {
-  static const bool enabled = [] {
-    const char* v = std::getenv("FLIGHTSCENE_GL_CHECK");
-    return v != nullptr && *v != '\0' && *v != '0';
-  }();
-  if (!enabled) return;
+  if (!glCheckRequested()) return;
   for (int i = 0; i < 8; ++i) {
     const GLenum error = glGetError();
     if (error == GL_NO_ERROR) break;

@@ -15,6 +15,13 @@
 //      at the display refresh (60 Hz where swapping does not block), waits
 //      for events when nothing is scheduled; returns when the window closes
 //  [x] hidden mode (never mapped) for tools and tests that read pixels back
+//  [x] fullscreen on the primary monitor, at its current video mode, and
+//      a toggle to and from fullscreen on the monitor the window is on
+//  [x] an overlay scene drawn over the scene with its own camera
+//  [x] the first gamepad, read as the keyboard keys it stands for
+//  [x] window icon
+//  [x] GLFW's own error text on stderr only when FLIGHTSCENE_GL_CHECK is set;
+//      the caller explains a failed init in its own words
 //
 // The flat API mirrors what the start-up sequence needs: init, a render area
 // in the top-level window, show, mainLoop.
@@ -39,6 +46,16 @@ struct InitOptions {
   Visibility visibility = Visibility::Shown;
   int width = 1024;
   int height = 768;
+  // On the primary monitor at its current video mode; width and height are
+  // then ignored. Windowed when there is no monitor.
+  bool fullscreen = false;
+};
+
+// One size of a window icon: width x height RGBA pixels, rows top first.
+struct IconImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgba;
 };
 
 // Initialises GLFW and Coin's database and creates the (still unmapped)
@@ -63,6 +80,10 @@ bool isFullscreen(const TopLevel* toplevel);
 // Destroys the top-level window (delete its render area first) and
 // terminates GLFW. The scene database stays usable.
 void shutdown(TopLevel* toplevel);
+
+// Sets the window's icon; the window manager picks the size it shows.
+// Images whose pixel count does not match their size are skipped.
+void setIcon(TopLevel* toplevel, const std::vector<IconImage>& sizes);
 
 // The GLFW window behind a top-level window, for callers chaining their own
 // callbacks (keep ours: call the previous callback from yours).

@@ -1,34 +1,64 @@
 // flightscene-skygen OUTDIR: writes the sky-box textures side.tga, above.tga
-// and floor.tga (512 x 512, uncompressed 24-bit Targa) into OUTDIR.
+// and floor.tga (512 x 512, uncompressed 24-bit Targa) into OUTDIR; with
+// --icons, the program's icon as PNG files in the hicolor theme's layout.
 
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
+#include "app/Icon.h"
+#include "tools/skygen/PngWriter.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
 
 namespace {
 
-void printUsage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: flightscene-skygen OUTDIR\n"
-               "Writes the sky-box textures side.tga, above.tga and floor.tga\n"
-               "(512 x 512, uncompressed 24-bit Targa) into the existing directory OUTDIR.\n");
+// OUTDIR/SIZExSIZE/apps/flightscene.png for each size an icon theme offers.
+int writeIcons(const std::string& outDir) {
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    const std::string sizeName = std::to_string(size) + "x" + std::to_string(size);
+    const std::filesystem::path dir = std::filesystem::path(outDir) / sizeName / "apps";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::string path = (dir / "flightscene.png").string();
+    std::string error = ec.message();
+    if (ec || !skygen::writePng(path, size, size, paintIcon(size), &error)) {
+      std::fprintf(stderr, "flightscene-skygen: cannot write %s: %s\n", path.c_str(), error.c_str());
+      return 1;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    printUsage(stdout);
-    return 0;
-  }
-  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
-    printUsage(stderr);
-    return 2;
-  }
-  const std::string outDir = argv[1];
+  std::string outDir;
+  bool icons = false;
+  cli::Program program;
+  program.name = "flightscene-skygen";
+  program.operands = "OUTDIR";
+  program.description =
+      "Writes the sky-box textures side.tga, above.tga and floor.tga\n"
+      "(512 x 512, uncompressed 24-bit Targa) into the existing directory OUTDIR.";
+  program.options = {
+      {"icons", "", "write the program's icon instead, as\nOUTDIR/SIZExSIZE/apps/flightscene.png",
+       [&icons](const std::string&, std::string&) { return icons = true; }},
+  };
+  program.finish = [&outDir](const std::vector<std::string>& operands, std::string& error) {
+    if (operands.size() != 1 || operands[0].empty()) {
+      error = "wants one output directory";
+      return false;
+    }
+    outDir = operands[0];
+    return true;
+  };
+  const int status = cli::handle(program, argc, argv);
+  if (status >= 0) return status;
+  if (icons) return writeIcons(outDir);
+
   const skygen::SkyBoxImages images = skygen::makeSkyBoxImages();
   const struct {
     const char* name;

@@ -2,6 +2,8 @@
 // The snapshot tool's command line: what to render, where, and the scripted
 // flight that leads up to it.
 
+#include "app/CommandLine.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,20 +29,10 @@ struct SnapshotOptions {
   double pitchDegrees = 0;    // camera pitch after the flight, up positive
 };
 
-enum class ParseStatus { Run, Help, Error };
-
-// Fills `options` (whose members hold the defaults on entry) from the
-// arguments after the program name. On Error, `error` says what was wrong.
-ParseStatus parseOptions(const std::vector<std::string>& args, SnapshotOptions& options,
-                         std::string& error);
-
-// The --help text; `defaultData` is shown as the --data default.
-std::string usageText(const std::string& program, const std::string& defaultData);
+// The tool's command line, filling `options` (whose members hold the
+// defaults on entry, the --data default among them, shown in the usage).
+cli::Program snapshotCommandLine(SnapshotOptions& options);
 
 // The watched key named by a --hold argument (case-insensitive), or -1.
 // Escape and Tab have no name here: see --tab.
 int holdableKey(const std::string& name);
-
-// Checked whole-number and real-number conversions of a complete string.
-bool parseInt64(const std::string& text, int64_t& value);
-bool parseReal(const std::string& text, double& value);

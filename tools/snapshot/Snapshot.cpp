@@ -136,7 +136,12 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   init.height = options.height;
   win::TopLevel* toplevel = openTopLevel(argv0, init);
   if (!toplevel) {
-    fail("cannot open a window (is DISPLAY set? scripts/with-display.sh starts Xvfb)");
+    std::fprintf(stderr, "%s\n", noWindowMessage("flightscene-snapshot").c_str());
+    return 1;
+  }
+  const std::string missing = missingGraphics();
+  if (!missing.empty()) {
+    fail(missing);
     return 1;
   }
   SoVolumeRendering::init();

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The real program under X: real key events fly the aircraft, Tab strokes are
-# taken, and closing the window ends it with status 0.
+# taken, and closing the window ends it with status 0. Started elsewhere, it
+# works in the directory --data names.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
-start_app "$WORK/run"
+mkdir "$WORK/elsewhere"
+start_app "$WORK/elsewhere" --data "$WORK/run" --size 800x600
 wid=$(wait_window)
 check "window titled appTitle appears" [ -n "$wid" ]
 [ -n "$wid" ] || finish
+check "the window is 800x600" [ "$(xdotool getwindowgeometry "$wid" | grep -c 'Geometry: 800x600')" = 1 ]
 focus "$wid"
 sleep 1
 shot "$wid" "$WORK/before.png"

@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     if ((arg == "--tolerance" || arg == "--fraction") && i + 1 < argc) {
       const std::string value = argv[++i];
       const bool ok = arg == "--tolerance"
-                          ? parseInt64(value, tolerance) && tolerance >= 0 && tolerance <= 255
-                          : parseReal(value, fraction) && fraction >= 0 && fraction <= 1;
+                          ? cli::parseInt64(value, tolerance) && tolerance >= 0 && tolerance <= 255
+                          : cli::parseReal(value, fraction) && fraction >= 0 && fraction <= 1;
       if (!ok) return usage(("bad value for " + arg).c_str());
     } else {
       files.push_back(arg);

@@ -300,11 +300,14 @@ TEST(SkygenCommand, UsageAndWriteFailuresGiveAClearMessage) {
   const TempDir dir("cli");
   const RunResult help = runSkygen("--help", dir.path);
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("usage: flightscene-skygen OUTDIR"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("Usage: flightscene-skygen [OPTIONS] OUTDIR"), std::string::npos) << help.out;
+  const RunResult version = runSkygen("--version", dir.path);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("flightscene-skygen ", 0), 0u) << version.out;
 
   const RunResult none = runSkygen("", dir.path);
-  EXPECT_NE(none.status, 0);
-  EXPECT_NE(none.err.find("usage"), std::string::npos) << none.err;
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("Usage"), std::string::npos) << none.err;
 
   const std::string missing = (dir.path / "no-such-dir").string();
   const RunResult unwritable = runSkygen("'" + missing + "'", dir.path);

@@ -19,10 +19,14 @@
 
 namespace {
 
+using cli::parseInt64;
+using cli::parseReal;
+using ParseStatus = cli::Outcome;
+
 ParseStatus parse(const std::vector<std::string>& args, SnapshotOptions& options,
                   std::string* error = nullptr) {
   std::string e;
-  const ParseStatus status = parseOptions(args, options, e);
+  const ParseStatus status = cli::parse(snapshotCommandLine(options), args, e);
   if (error) *error = e;
   return status;
 }
@@ -90,10 +94,12 @@ TEST(SnapshotOptions, ReadEveryOptionInBothSpellings) {
 TEST(SnapshotOptions, AnswerHelpBeforeLookingAtOtherArguments) {
   SnapshotOptions o;
   EXPECT_EQ(parse({"--help"}, o), ParseStatus::Help);
-  EXPECT_EQ(parse({"--ticks", "5", "-h"}, o), ParseStatus::Help);
-  const std::string text = usageText("flightscene-snapshot", "/somewhere/data");
+  EXPECT_EQ(parse({"--ticks", "x", "-h"}, o), ParseStatus::Help);
+  EXPECT_EQ(parse({"--bogus", "--version"}, o), ParseStatus::Version);
+  o.data = "/somewhere/data";
+  const std::string text = cli::usage(snapshotCommandLine(o));
   for (const char* option : {"--size", "--out", "--data", "--ticks", "--dt", "--hold", "--tab",
-                             "--frames", "--pitch", "--help", "/somewhere/data"}) {
+                             "--frames", "--pitch", "--help", "--version", "/somewhere/data"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
 }
@@ -109,6 +115,7 @@ TEST(SnapshotOptions, RejectMalformedValuesWithAReason) {
       {"--hold", "W:1"},       {"--tab", "0"},         {"--tab", "x"},
       {"--frames", "0"},       {"--pitch", "90.5"},    {"--out", ""},
       {"--bogus"},             {"stray"},              {"--ticks"},
+      {"--help=yes"},          {"-x"},                 {"--tab", "9223372036854775807"},
   };
   for (const auto& args : bad) {
     SnapshotOptions o;

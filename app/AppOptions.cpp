@@ -1,0 +1,67 @@
+#include "app/AppOptions.h"
+
+#include "app/DataDir.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxSide = 16384;
+
+}  // namespace
+
+cli::Program appCommandLine(AppOptions& o) {
+  cli::Program p;
+  p.name = "flightscene";
+  p.description =
+      "An interactive 3-D flight scene with volumetric clouds. Fly with the arrow\n"
+      "keys, W and S; Tab picks the next aircraft, Escape quits.";
+  p.footer =
+      "Without --data an installed flightscene flies the shipped scene, and one in\n"
+      "a build tree reads PlaneList.txt, models and img/ from the working directory.\n"
+      "Exit status: 0 on Escape or window close, 1 on an unusable list file, data\n"
+      "directory, display or OpenGL, 2 on bad options. See flightscene(6).\n";
+  using E = std::string&;
+  p.options = {
+      {"data", "DIR", "work in DIR (PlaneList.txt, models, img/), as if\nstarted there",
+       [&o](const std::string& v, E e) {
+         if (v.empty()) e = "--data needs a directory";
+         o.data = v;
+         return !v.empty();
+       }},
+      {"size", "WxH", "window size in pixels (default 1024x768)",
+       [&o](const std::string& v, E e) {
+         if (cli::parseSize(v, kMaxSide, o.window.width, o.window.height)) return true;
+         e = "--size wants WIDTHxHEIGHT, each 1.." + std::to_string(kMaxSide) + ", got '" + v + "'";
+         return false;
+       }},
+      {"fullscreen", "", "fill the primary monitor (F11 toggles)",
+       [&o](const std::string&, E) { return o.window.fullscreen = true; }},
+      {"screenshot-dir", "DIR", "F12 saves a PNG of the window in DIR",
+       [&o](const std::string& v, E e) {
+         // Absolute before --data changes the working directory.
+         char* path = v.empty() ? nullptr : realpath(v.c_str(), nullptr);
+         struct stat st;
+         const bool ok = path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+         if (ok) o.screenshotDir = path;
+         std::free(path);
+         if (!ok) e = "--screenshot-dir wants an existing directory, got '" + v + "'";
+         return ok;
+       }},
+  };
+  return p;
+}
+
+bool enterDataDir(const AppOptions& options) {
+  const std::string dir = options.data.empty() ? installedDataDir() : options.data;
+  if (dir.empty() || chdir(dir.c_str()) == 0) return true;
+  std::fprintf(stderr, "flightscene: cannot use %s as the data directory: %s\n", dir.c_str(),
+               std::strerror(errno));
+  return false;
+}

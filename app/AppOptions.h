@@ -1,0 +1,22 @@
+#pragma once
+// flightscene's command line. Started without options the program behaves
+// as it always has: a 1024x768 window, files read from the working
+// directory (or, installed, from the shipped data).
+
+#include "app/CommandLine.h"
+#include "window/Window.h"
+
+#include <string>
+
+struct AppOptions {
+  std::string data;  // --data: the directory to work in; empty for the default
+  win::InitOptions window;
+  std::string screenshotDir;  // --screenshot-dir, absolute; empty: F12 does nothing
+};
+
+cli::Program appCommandLine(AppOptions& options);
+
+// Makes the run directory the working directory: --data, else the installed
+// data, else the working directory as it is. False, with one line on
+// stderr, when that directory cannot be entered.
+bool enterDataDir(const AppOptions& options);

@@ -1,0 +1,9 @@
+#pragma once
+// Where an installed flightscene finds its data.
+
+#include <string>
+
+// The shipped data directory of an installed program (PlaneList.txt, img/,
+// models/ under share/flightscene beside bin/), or empty when the running
+// executable has none, as in a build tree.
+std::string installedDataDir();
