@@ -9,17 +9,7 @@ run_with() {  # run_with ARGS...: starts the program on the shipped list, focuse
   start_app "$WORK/run" "$@"
   wid=$(wait_window)
   check "window appears" [ -n "$wid" ]
-  [ -n "$wid" ] || rm -rf "$WORK/run"
-mkdir -p "$WORK/shots"
-run_with --screenshot-dir "$WORK/shots"
-stroke F12
-sleep 1
-quit
-check "F12 writes one PNG" [ "$(find "$WORK/shots" -name '*.png' | wc -l)" = 1 ]
-png=$(find "$WORK/shots" -name '*.png' | head -1)
-check "the PNG is the window's size" [ "$(identify -format '%wx%h' "$png" 2>/dev/null)" = 1024x768 ]
-check "stderr names the file" grep -qF "$png" "$WORK/stderr"
-finish
+  [ -n "$wid" ] || finish
   focus "$wid"
   sleep 1.5
 }
