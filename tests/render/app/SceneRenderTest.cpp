@@ -3,11 +3,14 @@
 
 #include "state/Globals.h"
 #include "app/Scene.h"
+#include "app/SceneWindow.h"
 #include "app/SkyBox.h"
 #include "tests/support/HiddenWindow.h"
 #include "volume/SoVolumeRendering.h"
 
 #include <Inventor/SbImage.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/sensors/SoSensorManager.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
@@ -147,6 +150,27 @@ TEST_F(StartupScenePicture, WallsShowTheGradientFromSkyToGround) {
   // the sky's height.
   EXPECT_GT(high.b, high.g);
   EXPECT_GT(low.g, low.b);
+}
+
+// Last: it flies the fleet. A still scene draws no frames however many ticks
+// run, and the next key brings the frames back.
+TEST_F(StartupScenePicture, StillSceneStopsDrawingAndAKeyWakesIt) {
+  tickSensor->schedule();
+  const auto framesOver = [](int ticks) {
+    const uint64_t before = area->frameCount();
+    for (int i = 0; i < ticks; ++i) {
+      usleep(1000);  // every tick sees time pass
+      SoDB::getSensorManager()->processDelayQueue(TRUE);
+      area->redrawIfNeeded();
+    }
+    return area->frameCount() - before;
+  };
+  framesOver(5);  // the first ticks place the camera behind the aircraft
+  EXPECT_EQ(framesOver(30), 0u) << "frames drawn while nothing moved";
+  sendKey(*area, KEY_W, true);
+  EXPECT_GE(framesOver(30), 25u) << "frames drawn while flying";
+  sendKey(*area, KEY_W, false);
+  tickSensor->unschedule();
 }
 
 }  // namespace
