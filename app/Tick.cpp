@@ -4,6 +4,8 @@
 
 #include <Inventor/sensors/SoOneShotSensor.h>
 
+#include <time.h>
+
 SbTime FrameClock = SbTime::zero();
 
 namespace {
@@ -21,7 +23,16 @@ void advanceClock(SbTime now, void (*update)(SbTime delta)) {
   update(delta);
 }
 
+SbTime monotonicNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return SbTime(static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9);
+}
+
 void tickCallback(void* /*userData*/, SoSensor* sensor) {
-  advanceClock(SbTime::getTimeOfDay(), updateFleet);
+  // The time of day jumps when the clock is set (by hand or by time
+  // synchronisation); a jump would reach the fleet as a huge or negative
+  // delta. A real stall of the loop still shows in full.
+  advanceClock(monotonicNow(), updateFleet);
   static_cast<SoOneShotSensor*>(sensor)->schedule();
 }

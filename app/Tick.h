@@ -6,8 +6,13 @@
 
 class SoSensor;
 
-// Time of day of the previous tick; zero until the first tick.
+// Time of the previous tick on monotonicNow's clock; zero until the first
+// tick.
 extern SbTime FrameClock;
+
+// Seconds on a clock that only runs forward (CLOCK_MONOTONIC), unaffected
+// by changes of the time of day.
+SbTime monotonicNow();
 
 // SoOneShotSensor callback.
 void tickCallback(void* userData, SoSensor* sensor);
