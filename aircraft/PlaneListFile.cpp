@@ -97,6 +97,10 @@ const char* planeListMessage(PlaneListStatus status) {
   return "";
 }
 
+bool isFlyable(float size, float scale) {
+  return std::fabs(size) < 0x1p31f && std::fabs(scale) < 0x1p42f;
+}
+
 void PlaneListScanner::skipSpace() {
   while (isSpace(in_.peek())) in_.bump();
 }
@@ -208,7 +212,7 @@ PlaneListReader::Step PlaneListReader::next(PlaneListEntry& entry) {
   if (name == R::End) return first ? Step::Empty : Step::End;
   if (name == R::Bad) return Step::BadFormat;
   if (scanner_.scanFloat(entry.size) != R::Ok || scanner_.scanFloat(entry.scale) != R::Ok ||
-      scanner_.scanInt(entry.number) != R::Ok)
+      scanner_.scanInt(entry.number) != R::Ok || !isFlyable(entry.size, entry.scale))
     return Step::BadFormat;
   return Step::Entry;
 }
