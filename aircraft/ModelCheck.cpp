@@ -2,9 +2,9 @@
 
 #include <Inventor/SbVec2s.h>
 #include <Inventor/SbVec3s.h>
+#include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/elements/SoLazyElement.h>
-#include <Inventor/SoFullPath.h>
 #include <Inventor/nodes/SoFaceSet.h>
 #include <Inventor/nodes/SoIndexedShape.h>
 #include <Inventor/nodes/SoLineSet.h>
@@ -64,7 +64,8 @@ bool isIndexed(int binding) {
          binding == SoMaterialBinding::PER_VERTEX_INDEXED;
 }
 bool isPerVertex(int binding) {
-  return binding == SoMaterialBinding::PER_VERTEX || binding == SoMaterialBinding::PER_VERTEX_INDEXED;
+  return binding == SoMaterialBinding::PER_VERTEX ||
+         binding == SoMaterialBinding::PER_VERTEX_INDEXED;
 }
 bool isPerPart(int binding) {
   return binding == SoMaterialBinding::PER_PART || binding == SoMaterialBinding::PER_FACE ||
@@ -148,7 +149,9 @@ struct Walk {
       width = std::max(size[0], size[1]);
       height = size[2];
     }
-    if (width > maxTextureSize || height > maxTextureSize) return fail("texture too large for the GL");
+    // Sides past 32767 wrap negative in the 16-bit sizes.
+    if (width < 0 || height < 0 || width > maxTextureSize || height > maxTextureSize)
+      return fail("texture too large for the GL");
     return SoCallbackAction::CONTINUE;
   }
 
@@ -157,17 +160,22 @@ struct Walk {
     int64_t vertices = 0, parts = 0;
     if (shape->isOfType(SoIndexedShape::getClassTypeId())) {
       auto* s = static_cast<SoIndexedShape*>(shape);
-      if (!indicesWithin(s->coordIndex, d.coordinates)) return fail("coordinate index out of range");
+      if (!indicesWithin(s->coordIndex, d.coordinates))
+        return fail("coordinate index out of range");
       countIndexed(s->coordIndex, vertices, parts);
       const int64_t length = s->coordIndex.getNum();
       const SoMFInt32& materials = indicesFor(s->materialIndex, s->coordIndex);
       if (std::string e = checkBinding(d.materialBinding, d.materials, vertices, parts, &materials,
-                                       length, "material"); !e.empty()) return fail(e);
+                                       length, "material");
+          !e.empty())
+        return fail(e);
       // No normals given: the shape makes its own, with its own indices.
       if (d.normals > 0) {
         const SoMFInt32& normals = indicesFor(s->normalIndex, s->coordIndex);
         if (std::string e = checkBinding(d.normalBinding, d.normals, vertices, parts, &normals,
-                                         length, "normal"); !e.empty()) return fail(e);
+                                         length, "normal");
+            !e.empty())
+          return fail(e);
       }
       // Likewise texture coordinates, which are generated when none are given.
       if (d.texCoords > 0) {
@@ -215,9 +223,15 @@ struct Walk {
       parts = rows;
     }
     if (vertices > available) return fail("vertex count past the coordinates");
-    if (std::string e = checkBinding(d.materialBinding, d.materials, vertices, parts, nullptr, 0, "material"); !e.empty()) return fail(e);
+    if (std::string e =
+            checkBinding(d.materialBinding, d.materials, vertices, parts, nullptr, 0, "material");
+        !e.empty())
+      return fail(e);
     if (d.normals > 0) {
-      if (std::string e = checkBinding(d.normalBinding, d.normals, vertices, parts, nullptr, 0, "normal"); !e.empty()) return fail(e);
+      if (std::string e =
+              checkBinding(d.normalBinding, d.normals, vertices, parts, nullptr, 0, "normal");
+          !e.empty())
+        return fail(e);
     }
     return SoCallbackAction::PRUNE;
   }

@@ -55,7 +55,8 @@ std::string imageProblem(const char* path) {
       int components = 0;
       image.getValue(size, components);
       // Sides past 32767 wrap negative in the 16-bit size.
-      if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit) return "too large for the GL";
+      if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit)
+        return "too large for the GL";
       return {};
     });
   }
