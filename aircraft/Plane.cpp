@@ -1,5 +1,6 @@
 #include "aircraft/Plane.h"
 
+#include "aircraft/UntrustedFile.h"
 #include "state/KeyTable.h"
 
 #include <Inventor/SbMatrix.h>
@@ -85,7 +86,7 @@ SoSeparator* Plane::build(float newSize, float newScale, const char* modelName) 
   root->addChild(rotation);
 
   modelFile = new SoFile;
-  modelFile->name.setValue(modelName);
+  loadModelFile(modelFile, modelName);
   root->addChild(modelFile);
   return root;
 }

@@ -97,6 +97,10 @@ const char* planeListMessage(PlaneListStatus status) {
   return "";
 }
 
+bool isFlyable(float size, float scale) {
+  return std::fabs(size) < 0x1p31f && std::fabs(scale) < 0x1p42f;
+}
+
 void PlaneListScanner::skipSpace() {
   while (isSpace(in_.peek())) in_.bump();
 }
@@ -115,29 +119,38 @@ PlaneListScanner::Result PlaneListScanner::scanName(std::string& name) {
   return Result::Ok;
 }
 
-// Collects the characters that "%f" would consume (sign, digits, one
-// point, exponent; "0x" switches to hexadecimal digits and a 'p'
-// exponent), then converts the longest valid prefix. Infinity and NaN
-// spellings are refused outright: such a value is no usable size or scale.
+// Consumes the characters that "%f" would consume (sign, digits, one
+// point, exponent; "0x" switches to hexadecimal digits and a 'p' exponent)
+// and converts the longest valid prefix. Infinity and NaN spellings are
+// refused outright: such a value is no usable size or scale.
+//
+// A token may be any length, so it is not kept whole: only what decides
+// the value is. That is the first digits from the first non-zero one (a
+// float's rounding boundaries have far fewer significant digits than
+// kKeptDigits), a 1 standing in for any non-zero digit dropped after them,
+// the position of the point as a count, and the exponent, saturated where
+// any value is infinite or zero anyway.
 PlaneListScanner::Result PlaneListScanner::scanFloat(float& value) {
+  constexpr std::size_t kKeptDigits = 800;
+  constexpr int64_t kCountLimit = int64_t{1} << 40;
+  constexpr int64_t kExponentLimit = 99999;
+
   skipSpace();
   int c = in_.peek();
   if (c == EOF) return Result::End;
-  std::string text;
+  bool negative = false;
   if (c == '+' || c == '-') {
-    text.push_back(static_cast<char>(c));
+    negative = c == '-';
     in_.bump();
     c = in_.peek();
   }
   if (lower(c) == 'i' || lower(c) == 'n') return Result::Bad;
 
-  bool hex = false, gotDigit = false, gotExp = false, gotDot = false;
+  bool hex = false, gotDigit = false, gotExp = false, gotDot = false, afterExpChar = false;
   if (c == '0') {
-    text.push_back('0');
     in_.bump();
     c = in_.peek();
     if (lower(c) == 'x') {
-      text.push_back(static_cast<char>(c));
       in_.bump();
       c = in_.peek();
       hex = true;
@@ -145,29 +158,57 @@ PlaneListScanner::Result PlaneListScanner::scanFloat(float& value) {
       gotDigit = true;
     }
   }
+  std::string digits;     // significant digits, at most kKeptDigits
+  bool dropped = false;   // a non-zero digit beyond them
+  int64_t point = 0;      // value = 0.digits * base^point * 2-or-10^exponent
+  int64_t exponent = 0;
+  bool exponentNegative = false;
   const int expChar = hex ? 'p' : 'e';
   for (;; c = in_.peek()) {
-    if (isDigit(c) || (hex && !gotExp && isHexDigit(c))) {
+    const bool wasAfterExpChar = afterExpChar;
+    afterExpChar = false;
+    if (gotExp && isDigit(c)) {
+      exponent = std::min<int64_t>(kCountLimit, exponent * 10 + (c - '0'));
+    } else if (isDigit(c) || (hex && !gotExp && isHexDigit(c))) {
       gotDigit = true;
-    } else if (gotExp && lower(text.back()) == expChar && (c == '+' || c == '-')) {
+      if (digits.empty() && c == '0') {
+        if (gotDot) point = std::max(-kCountLimit, point - 1);
+      } else {
+        if (digits.size() < kKeptDigits)
+          digits.push_back(static_cast<char>(c));
+        else if (c != '0')
+          dropped = true;
+        if (!gotDot) point = std::min(kCountLimit, point + 1);
+      }
+    } else if (wasAfterExpChar && (c == '+' || c == '-')) {
+      exponentNegative = c == '-';
     } else if (gotDigit && !gotExp && lower(c) == expChar) {
-      gotExp = gotDot = true;
+      gotExp = gotDot = afterExpChar = true;
     } else if (!gotDot && c == '.') {
       gotDot = true;
     } else {
       break;
     }
-    text.push_back(static_cast<char>(c));
     in_.bump();
   }
-  // A bare "0x" (after any sign) is no number. Otherwise the value is whatever prefix of
-  // the run converts: a dangling exponent ("1e", "1e+") is consumed and
-  // ignored, as the C library does.
-  const bool signed_ = text[0] == '+' || text[0] == '-';
-  if (hex && text.size() == (signed_ ? 3u : 2u)) return Result::Bad;
+  // Nothing that converts: no digit at all, or a bare "0x" (after any
+  // sign). "0x." still reads as the 0 before the x. A dangling exponent
+  // ("1e", "1e+") is consumed and ignored, as the C library does.
+  if (!gotDigit && !(hex && gotDot)) return Result::Bad;
+  if (digits.empty()) {
+    value = negative ? -0.0f : 0.0f;
+    skipSpace();
+    return Result::Ok;
+  }
+  if (dropped) digits.push_back('1');
+  const int64_t scaled =
+      (exponentNegative ? -exponent : exponent) + (hex ? 4 * point : point);
+  const int64_t e = std::max(-kExponentLimit, std::min(kExponentLimit, scaled));
+  const std::string text = std::string(negative ? "-" : "") + (hex ? "0x0." : "0.") + digits +
+                           (hex ? "p" : "e") + std::to_string(e);
   char* end = nullptr;
   const float v = std::strtof(text.c_str(), &end);
-  if (end == text.c_str() || !std::isfinite(v)) return Result::Bad;
+  if (end != text.c_str() + text.size() || !std::isfinite(v)) return Result::Bad;
   value = v;
   skipSpace();
   return Result::Ok;
@@ -208,7 +249,7 @@ PlaneListReader::Step PlaneListReader::next(PlaneListEntry& entry) {
   if (name == R::End) return first ? Step::Empty : Step::End;
   if (name == R::Bad) return Step::BadFormat;
   if (scanner_.scanFloat(entry.size) != R::Ok || scanner_.scanFloat(entry.scale) != R::Ok ||
-      scanner_.scanInt(entry.number) != R::Ok)
+      scanner_.scanInt(entry.number) != R::Ok || !isFlyable(entry.size, entry.scale))
     return Step::BadFormat;
   return Step::Entry;
 }

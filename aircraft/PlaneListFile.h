@@ -3,8 +3,9 @@
 // separated tokens, "name size scale integer". Tokens split exactly as the
 // C library's "%s", "%f" and "%d" input conversions split them, but the
 // reader is our own and bounded: a name longer than kMaxNameLength, a
-// number that reads as infinite or NaN, and any byte junk give a format
-// error instead of overflowing or crashing.
+// number that reads as infinite or NaN, a size or scale too large to fly
+// (see isFlyable), and any byte junk give a format error instead of
+// overflowing or crashing.
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,13 @@ struct PlaneListEntry {
   float scale = 0;
   int32_t number = 0;  // read and validated only; saturated when out of range
 };
+
+// Whether the flight update can carry an aircraft of this size and scale in
+// single precision. The up axis is the cross product of two axes of length
+// 2 * size, and taking its length squares that again: 16 * size^4 must stay
+// finite, so |size| < 2^31. The orientation rows are scale times unit axes,
+// and inverting them takes their determinant, scale^3: |scale| < 2^42.
+bool isFlyable(float size, float scale);
 
 enum class PlaneListStatus { Ok, CannotOpen, Empty, BadFormat };
 

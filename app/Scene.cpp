@@ -1,6 +1,7 @@
 #include "app/Scene.h"
 
 #include "aircraft/PlaneListFile.h"
+#include "aircraft/UntrustedFile.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
 #include "app/SkyBox.h"
@@ -17,6 +18,8 @@
 #include <Inventor/nodes/SoSphere.h>
 #include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
+
+#include <GLFW/glfw3.h>
 
 SceneRandom sceneRandom;
 
@@ -49,7 +52,17 @@ void addCloudGrid(SoGroup* parent, SceneRandom& random, CloudBuiltHook onCloud) 
   }
 }
 
+namespace {
+// Models and sky images may hold no texture larger than this context takes.
+void limitTexturesToTheContext() {
+  GLint size = 0;
+  if (glfwGetCurrentContext() != nullptr) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+  setModelTextureLimit(size);
+}
+}  // namespace
+
 SoSeparator* buildScene(CloudBuiltHook onCloud) {
+  limitTexturesToTheContext();
   sceneRoot = new SoSeparator;
   sceneRoot->ref();
 

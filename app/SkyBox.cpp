@@ -1,5 +1,7 @@
 #include "app/SkyBox.h"
 
+#include "aircraft/UntrustedFile.h"
+
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoLightModel.h>
@@ -7,7 +9,12 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTexture2.h>
 #include <Inventor/nodes/SoTextureCoordinate2.h>
+#include <Inventor/SbImage.h>
 #include <Inventor/nodes/SoTranslation.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
 
 const float skyBoxVertices[8][3] = {
     {-100, -25, -100}, {100, -25, -100}, {-100, 25, -100}, {100, 25, -100},
@@ -28,6 +35,50 @@ const int32_t skyBoxTexIndices[5] = {0, 1, 2, 3, -1};
 const char* const skyBoxImages[6] = {
     "img/side.tga", "img/side.tga", "img/side.tga", "img/side.tga", "img/above.tga", "img/floor.tga",
 };
+
+namespace {
+
+// Empty when the image at path reads as one the GL can take, else why not.
+// Tried once per path, in a child: a FIFO or device would block or feed the
+// reader forever, and a small file can decode to more memory than exists.
+std::string imageProblem(const char* path) {
+  static std::map<std::string, std::string> verdicts;
+  auto found = verdicts.find(path);
+  if (found != verdicts.end()) return found->second;
+  std::string problem = regularFileProblem(path);
+  if (problem.empty()) {
+    const int limit = modelTextureLimit();
+    problem = readInChild([path, limit]() -> std::string {
+      SbImage image;
+      if (!image.readFile(path)) return "cannot be read as an image";
+      SbVec3s size;
+      int components = 0;
+      image.getValue(size, components);
+      // Sides past 32767 wrap negative in the 16-bit size.
+      if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit)
+        return "too large for the GL";
+      return {};
+    });
+  }
+  if (!problem.empty())
+    std::fprintf(stderr, "sky: %s left plain: %s\n", printableName(path).c_str(), problem.c_str());
+  verdicts.emplace(path, problem);
+  return problem;
+}
+
+// The name as spelled either way; an image that failed is not read, so its
+// face stays plain.
+void setImage(SoTexture2* texture, const char* path) {
+  if (imageProblem(path).empty()) {
+    texture->filename = path;
+    return;
+  }
+  const SbBool notify = texture->filename.enableNotify(FALSE);
+  texture->filename = path;
+  texture->filename.enableNotify(notify);
+}
+
+}  // namespace
 
 SoSeparator* buildSkyBox(SoPerspectiveCamera* camera) {
   auto* box = new SoSeparator;
@@ -57,7 +108,7 @@ SoSeparator* buildSkyBox(SoPerspectiveCamera* camera) {
     texture = new SoTexture2;
     texture->model = SoTexture2::DECAL;
   }
-  for (int f = 0; f < 6; ++f) textures[f]->filename = skyBoxImages[f];
+  for (int f = 0; f < 6; ++f) setImage(textures[f], skyBoxImages[f]);
 
   for (int f = 0; f < 6; ++f) {
     box->addChild(textures[f]);

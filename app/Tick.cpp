@@ -6,6 +6,7 @@
 #include <Inventor/sensors/SoOneShotSensor.h>
 
 #include <cstdlib>
+#include <time.h>
 
 SbTime FrameClock = SbTime::zero();
 
@@ -31,7 +32,16 @@ void advanceClock(SbTime now, void (*update)(SbTime delta)) {
   update(delta);
 }
 
+SbTime monotonicNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return SbTime(static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9);
+}
+
 void tickCallback(void* /*userData*/, SoSensor* sensor) {
-  advanceClock(SbTime::getTimeOfDay(), paused ? holdFleet : updateFleet);
+  // The time of day jumps when the clock is set (by hand or by time
+  // synchronisation); a jump would reach the fleet as a huge or negative
+  // delta. A real stall of the loop still shows in full.
+  advanceClock(monotonicNow(), paused ? holdFleet : updateFleet);
   static_cast<SoOneShotSensor*>(sensor)->schedule();
 }

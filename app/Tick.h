@@ -6,7 +6,8 @@
 
 class SoSensor;
 
-// Time of day of the previous tick; zero until the first tick.
+// Time of the previous tick on monotonicNow's clock; zero until the first
+// tick.
 extern SbTime FrameClock;
 
 // While paused the fleet stays where it is; the clock keeps running, so the
@@ -14,6 +15,10 @@ extern SbTime FrameClock;
 // ends the program.
 void setTickPaused(bool paused);
 bool tickPaused();
+
+// Seconds on a clock that only runs forward (CLOCK_MONOTONIC), unaffected
+// by changes of the time of day.
+SbTime monotonicNow();
 
 // SoOneShotSensor callback.
 void tickCallback(void* userData, SoSensor* sensor);

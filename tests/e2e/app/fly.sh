@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The real program under X: real key events fly the aircraft, Tab strokes are
-# taken, and closing the window ends it with status 0. Started elsewhere, it
-# works in the directory --data names.
+# The real program under X: real key events fly the aircraft, keys held when
+# the focus leaves are released, Tab strokes are taken, and closing the
+# window ends it with status 0. Started elsewhere, it works in the directory
+# --data names.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
 mkdir "$WORK/elsewhere"
@@ -26,6 +27,43 @@ shot "$wid" "$WORK/after.png"
 moved=$(differing_pixels "$WORK/before.png" "$WORK/after.png")
 echo "pixels changed by flying: $moved"
 check "holding W and Left moves the view" [ "${moved%%.*}" -gt 1000 ]
+# A key held while the focus moves to another window must not stay held:
+# W must stop accelerating the aircraft, so once S has braked it to rest
+# the picture stands still.
+display -title other -geometry 64x64+600+600 xc:gray &
+other_pid=$!
+other=""
+for _ in $(seq 100); do
+  other=$(xdotool search --onlyvisible --name '^other$' 2>/dev/null | head -1)
+  [ -n "$other" ] && break
+  sleep 0.1
+done
+check "a second window to take the focus appears" [ -n "$other" ]
+# W goes up while the other window has the focus, so the program never
+# sees that release itself.
+focus "$wid"
+xdotool keydown w
+sleep 1
+[ -n "$other" ] && focus "$other"
+sleep 0.5
+xdotool keyup w
+kill "$other_pid" 2>/dev/null
+focus "$wid"
+xdotool keydown s
+sleep 4
+xdotool keyup s
+# A loaded machine may draw late: wait for two equal pictures in a row. A
+# held W would keep the aircraft accelerating, and the picture moving.
+rest=1
+shot "$wid" "$WORK/rest1.png"
+for _ in $(seq 30); do
+  sleep 1
+  shot "$wid" "$WORK/rest2.png"
+  rest=$(differing_pixels "$WORK/rest1.png" "$WORK/rest2.png")
+  [ "$rest" = 0 ] && break
+  cp "$WORK/rest2.png" "$WORK/rest1.png"
+done
+check "a key held when the focus left is released" [ "$rest" = 0 ]
 for _ in 1 2 3 4; do stroke Tab; done
 check "still running after Tab strokes" kill -0 "$APP_PID"
 # Keys the program does not watch are harmless.

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Sky-box images that are missing or corrupt: the program runs, and the
-# faces whose image cannot be read are drawn plain.
+# Sky-box images that are missing, corrupt or no regular files (a FIFO, a
+# directory, a device): the program runs, never blocks on them, and the
+# faces whose image cannot be read are drawn plain, with one line on
+# stderr per image.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 list="$(cat "$FS_DATA/PlaneList.txt")"
 
-mkdir -p "$WORK/normal" "$WORK/missing" "$WORK/corrupt/img"
-for d in normal missing corrupt; do
+mkdir -p "$WORK/normal" "$WORK/missing" "$WORK/corrupt/img" "$WORK/special/img"
+for d in normal missing corrupt special; do
   ln -s "$FS_DATA/models" "$WORK/$d/models"
   printf '%s' "$list" >"$WORK/$d/PlaneList.txt"
 done
@@ -14,13 +16,22 @@ ln -s "$FS_DATA/img" "$WORK/normal/img"
 head -c 2048 /dev/urandom >"$WORK/corrupt/img/side.tga"
 : >"$WORK/corrupt/img/above.tga"
 head -c 30 "$FS_DATA/img/floor.tga" >"$WORK/corrupt/img/floor.tga"
+ln -s /dev/urandom "$WORK/special/img/side.tga"
+mkfifo "$WORK/special/img/above.tga"
+mkdir "$WORK/special/img/floor.tga"
 
 run_scene normal "$WORK/normal"
 run_scene missing "$WORK/missing"
 run_scene corrupt "$WORK/corrupt"
+run_scene special "$WORK/special"
 
 missing_diff=$(differing_pixels "$WORK/normal.png" "$WORK/missing.png")
 check "without images the sky looks different ($missing_diff pixels)" [ "${missing_diff%%.*}" -gt 10000 ]
 check "corrupt images give the same plain faces as missing ones" \
   [ "$(differing_pixels "$WORK/missing.png" "$WORK/corrupt.png")" = 0 ]
+check "a device, a FIFO and a directory give plain faces too" \
+  [ "$(differing_pixels "$WORK/missing.png" "$WORK/special.png")" = 0 ]
+for d in missing corrupt special; do
+  check "$d: one line on stderr per image" [ "$(grep -c '^sky: img/.*left plain' "$WORK/$d.err")" -eq 3 ]
+done
 finish

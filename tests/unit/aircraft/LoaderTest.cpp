@@ -171,6 +171,7 @@ TEST_F(Loader, GoodFilesBuildEveryEntryInOrder) {
   expectLoads("number_forms.txt", {{"a.iv", 1.5f, 0.1f}, {"b.iv", 3, 250}, {"c.iv", 0.5f, 5}});
   expectLoads("huge_integers.txt", {{"a.iv", 1, 1}, {"b.iv", 1, 1}});
   expectLoads("name_1019.txt", {{std::string(1019, 'm'), 1, 1}});
+  expectLoads("flyable_extremes.txt", {{"a.iv", 1e6f, 1e6f}, {"b.iv", -2147483520.0f, -4.3e12f}});
 }
 
 TEST_F(Loader, NumberEndsWhereItsCharactersEnd) {
@@ -197,6 +198,11 @@ TEST_F(Loader, InfiniteOrNanNumbersAreRefused) {
   for (const char* f : {"inf_size.txt", "nan_scale.txt", "overflow_size.txt", "overflow_scale.txt",
                         "infinity_size.txt"})
     expectFails(f, kFormat, 0);
+}
+
+TEST_F(Loader, SizesAndScalesTooLargeToFlyAreRefused) {
+  expectFails("unflyable_size.txt", kFormat, 0);
+  expectFails("unflyable_scale.txt", kFormat, 1);
 }
 
 TEST_F(Loader, BinaryBytesAreReadAsNameCharacters) {

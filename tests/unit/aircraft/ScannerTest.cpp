@@ -157,6 +157,22 @@ TEST(ListTokenSplitting, FloatsConvertAndSplitLikeFscanf) {
   for (const char* c : cases) expectSameFloat(c);
 }
 
+TEST(ListTokenSplitting, LongNumbersConvertLikeFscanf) {
+  const std::string zeros(3000, '0'), ones(3000, '1');
+  // 16777217 lies halfway between two floats: only the 1 far behind it
+  // decides that it rounds up.
+  const std::string cases[] = {ones,
+                               "0." + zeros + "1e3005",
+                               "1" + zeros + "e-3000",
+                               "16777217." + zeros + "1",
+                               "16777217." + zeros,
+                               "-0x1" + zeros + "p-12000",
+                               "1e" + zeros + "5",
+                               zeros + "7x",
+                               "1e-" + ones};
+  for (const std::string& c : cases) expectSameFloat(c);
+}
+
 TEST(ListTokenSplitting, IntegersConvertAndSplitLikeFscanf) {
   const char* cases[] = {"5", "-5", "+5", "5x", "x", "-", "+", "0x10", "007", " 12 \n", "",
                          "1.5", "2147483647", "-2147483648"};

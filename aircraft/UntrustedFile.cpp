@@ -1,0 +1,186 @@
+#include "aircraft/UntrustedFile.h"
+
+#include <Inventor/errors/SoDebugError.h>
+#include <Inventor/errors/SoReadError.h>
+#include <Inventor/misc/SoChildList.h>
+#include <Inventor/nodes/SoFile.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "aircraft/ModelCheck.h"
+
+namespace {
+
+constexpr std::size_t kAnswerBytes = 200;
+constexpr rlim_t kReadMemory = rlim_t{1} << 30;
+constexpr rlim_t kReadStack = rlim_t{64} << 20;
+
+int textureLimit = kSafeTextureSize;
+
+// The child's first Coin error, as one line.
+std::string firstError;
+
+void keepFirstError(const SoError* error, void*) {
+  if (!firstError.empty()) return;
+  const char* text = error->getDebugString().getString();
+  const char* end = std::strchr(text, '\n');
+  firstError.assign(text, end ? end - text : std::strlen(text));
+}
+
+void keepDebugError(const SoError* error, void* data) {
+  // Warnings (an unknown field, say) leave the file readable.
+  if (static_cast<const SoDebugError*>(error)->getSeverity() == SoDebugError::ERROR)
+    keepFirstError(error, data);
+}
+
+// Lowers a limit, never raises it: the child must fail wherever the
+// program itself would.
+void setLimit(int resource, rlim_t value) {
+  struct rlimit limit;
+  if (getrlimit(resource, &limit) != 0) return;
+  if (limit.rlim_cur != RLIM_INFINITY) value = std::min(value, limit.rlim_cur);
+  limit.rlim_cur = value;
+  setrlimit(resource, &limit);
+}
+
+// Address space in use now, so the limit leaves the child kReadMemory more.
+rlim_t addressSpaceInUse() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  unsigned long pages = 0;
+  if (f != nullptr) {
+    if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
+[[noreturn]] void childMain(int answerFd, const std::function<std::string()>& read) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGALRM, SIG_DFL);
+  signal(SIGXCPU, SIG_DFL);
+  setLimit(RLIMIT_CORE, 0);
+  setLimit(RLIMIT_CPU, kReadSeconds);
+  setLimit(RLIMIT_STACK, kReadStack);
+  const rlim_t inUse = addressSpaceInUse();
+  if (inUse > 0) setLimit(RLIMIT_AS, inUse + kReadMemory);
+  alarm(kReadSeconds);  // a blocked open uses no CPU time
+
+  SoReadError::setHandlerCallback(keepFirstError, nullptr);
+  SoDebugError::setHandlerCallback(keepDebugError, nullptr);
+  std::string answer;
+  try {
+    answer = read();
+  } catch (...) {
+    answer = "out of memory";
+  }
+  if (answer.empty()) answer = firstError;
+  const std::size_t n = std::min(answer.size(), kAnswerBytes);
+  if (n > 0 && ::write(answerFd, answer.data(), n) < 0) _exit(2);
+  _exit(answer.empty() ? 0 : 1);
+}
+
+std::string describe(int status, const std::string& answer) {
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  if (WIFEXITED(status)) return answer.empty() ? "cannot be read" : answer;
+  const int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  if (sig == SIGALRM || sig == SIGXCPU || sig == SIGKILL) return "reading it does not end";
+  if (sig == SIGSEGV || sig == SIGBUS) return "reading it overflows the stack or crashes";
+  if (sig == SIGABRT) return "reading it runs out of memory or aborts";
+  return "reading it dies of signal " + std::to_string(sig);
+}
+
+}  // namespace
+
+std::string regularFileProblem(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  struct stat st;
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular ? std::string() : std::string("not a regular file");
+}
+
+std::string readInChild(const std::function<std::string()>& read) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return "cannot start a reader";
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return "cannot start a reader";
+  }
+  if (pid == 0) {
+    ::close(fds[0]);
+    childMain(fds[1], read);
+  }
+  ::close(fds[1]);
+  char buffer[kAnswerBytes];
+  std::size_t got = 0;
+  while (got < sizeof buffer) {
+    const ssize_t n = ::read(fds[0], buffer + got, sizeof buffer - got);
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  ::close(fds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return "cannot start a reader";
+  }
+  return describe(status, std::string(buffer, got));
+}
+
+void setModelTextureLimit(int size) { textureLimit = size > 0 ? size : kSafeTextureSize; }
+int modelTextureLimit() { return textureLimit; }
+
+std::string printableName(const char* name) {
+  std::string s(name);
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return s;
+}
+
+void loadModelFile(SoFile* node, const char* name) {
+  static std::map<std::string, std::string> verdicts;
+  auto found = verdicts.find(name);
+  if (found == verdicts.end()) {
+    std::string problem = regularFileProblem(name);
+    if (problem.empty()) {
+      const int limit = textureLimit;
+      problem = readInChild([name, limit]() -> std::string {
+        SoFile* trial = new SoFile;
+        trial->ref();
+        trial->name.setValue(name);
+        if (!firstError.empty()) return firstError;
+        return checkModelGraph(trial, limit);
+      });
+    }
+    found = verdicts.emplace(name, problem).first;
+    if (!problem.empty())
+      std::fprintf(stderr, "aircraft: model %s left out: %s\n", printableName(name).c_str(),
+                   problem.c_str());
+  }
+  if (found->second.empty()) {
+    node->name.setValue(name);
+    return;
+  }
+  // The name stays as the list spells it; without notification the node
+  // does not read it.
+  const SbBool notify = node->name.enableNotify(FALSE);
+  node->name.setValue(name);
+  node->name.enableNotify(notify);
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Model files made to break the reader or the renderer: a file node that
+# names itself or its partner, 20,000 nested groups, indices and vertex
+# counts past their data, a binary file whose point count never ends, a
+# texture that decodes to gigabytes, devices and FIFOs in place of files.
+# Each is left out with one line on stderr; the program comes up, draws the
+# good aircraft exactly as it does alone, and ends on Escape.
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
+
+make_rundir "$WORK/good" 'models/cub.iv 1 0.25 0'
+mkdir -p "$WORK/bad/models"
+ln -s "$FS_DATA/img" "$WORK/bad/img"
+cp "$FS_DATA/models/cub.iv" "$WORK/bad/models/cub.iv"
+m="$WORK/bad/models"
+head='#Inventor V2.1 ascii'
+tri='Coordinate3 { point [0 0 0, 1 0 0, 0 1 0] }'
+printf '%s\nFile { name "models/self.iv" }\n' "$head" >"$m/self.iv"
+printf '%s\nFile { name "models/pong.iv" }\n' "$head" >"$m/ping.iv"
+printf '%s\nFile { name "models/ping.iv" }\n' "$head" >"$m/pong.iv"
+{ echo "$head"; for _ in $(seq 20000); do echo 'Separator {'; done; for _ in $(seq 20000); do echo '}'; done; } >"$m/deep.iv"
+printf '%s\n%s IndexedFaceSet { coordIndex [0, 1, 99999999, -1] }\n' "$head" "$tri" >"$m/coord.iv"
+printf '%s\nMaterialBinding { value PER_FACE_INDEXED } Material { diffuseColor [1 0 0] }\n%s IndexedFaceSet { coordIndex [0, 1, 2, -1] materialIndex [50000000] }\n' "$head" "$tri" >"$m/material.iv"
+printf '%s\nNormalBinding { value PER_VERTEX_INDEXED } Normal { vector [0 0 1] }\n%s IndexedFaceSet { coordIndex [0, 1, 2, -1] normalIndex [0, 0, 90000000, -1] }\n' "$head" "$tri" >"$m/normal.iv"
+printf '%s\nTextureCoordinate2 { point [0 0] }\n%s IndexedFaceSet { coordIndex [0, 1, 2, -1] textureCoordIndex [0, 0, 80000000, -1] }\n' "$head" "$tri" >"$m/texcoord.iv"
+printf '%s\n%s FaceSet { numVertices [1000000000] }\n' "$head" "$tri" >"$m/faceset.iv"
+# Binary Inventor: Separator { Coordinate3 { point [...] } PointSet {} }
+# with the point count patched to 0x7fffffff.
+printf '%b' \
+  '\x23\x49\x6e\x76\x65\x6e\x74\x6f\x72\x20\x56\x32\x2e\x31\x20\x62\x69\x6e\x61\x72\x79\x20\x20\x0a'\
+'\x00\x00\x00\x09\x53\x65\x70\x61\x72\x61\x74\x6f\x72\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x00'\
+'\x00\x00\x00\x02\x00\x00\x00\x0b\x43\x6f\x6f\x72\x64\x69\x6e\x61\x74\x65\x33\x00\x00\x00\x00\x00'\
+'\x00\x00\x00\x01\x00\x00\x00\x05\x70\x6f\x69\x6e\x74\x00\x00\x00\x7f\xff\xff\xff\x3f\x80\x00\x00'\
+'\x40\x00\x00\x00\x40\x40\x00\x00\x40\x80\x00\x00\x40\xa0\x00\x00\x40\xc0\x00\x00\x00\x00\x00\x00'\
+'\x00\x00\x00\x08\x50\x6f\x69\x6e\x74\x53\x65\x74\x00\x00\x00\x00\x00\x00\x00\x00' >"$m/count.iv"
+# A 32768 x 32768 PNG of 130 KB.
+perl -MCompress::Zlib -e '
+  my ($w, $h) = (32768, 32768);
+  my $chunk = sub { pack("N", length $_[1]) . $_[0] . $_[1] . pack("N", crc32($_[0] . $_[1])) };
+  my $d = deflateInit(-Level => 9); my $z = ""; my $row = "\0" x (1 + $w / 8);
+  for (1 .. $h) { $z .= ($d->deflate($row))[0] } $z .= ($d->flush())[0];
+  binmode STDOUT;
+  print "\x89PNG\r\n\x1a\n", $chunk->("IHDR", pack("NNCCCCC", $w, $h, 1, 3, 0, 0, 0)),
+    $chunk->("PLTE", "\xff\xff\xff\0\0\0"), $chunk->("IDAT", $z), $chunk->("IEND", "");' >"$m/huge.png"
+printf '%s\nTexture2 { filename "huge.png" } Cube {}\n' "$head" >"$m/hugetex.iv"
+mkfifo "$m/fifo.iv" "$m/fifo.png"
+printf '%s\nTexture2 { filename "fifo.png" } Cube {}\n' "$head" >"$m/fifotex.iv"
+
+bad=(models/self.iv models/ping.iv models/deep.iv models/coord.iv models/material.iv models/normal.iv
+  models/texcoord.iv models/faceset.iv models/count.iv models/hugetex.iv models/fifo.iv
+  models/fifotex.iv /dev/zero /dev/urandom)
+check "generated models are small (count.iv $(wc -c <"$m/count.iv") bytes)" [ "$(wc -c <"$m/count.iv")" -lt 200 ]
+# Every bad model twice: each is tried and reported once.
+for name in "${bad[@]}" "${bad[@]}"; do echo "$name 1 0.25 0"; done >"$WORK/bad/PlaneList.txt"
+echo 'models/cub.iv 1 0.25 0' >>"$WORK/bad/PlaneList.txt"
+
+run_scene good "$WORK/good"
+run_scene bad "$WORK/bad"
+check "bad models: the good aircraft looks as it does alone" \
+  [ "$(differing_pixels "$WORK/good.png" "$WORK/bad.png")" = 0 ]
+check "one line on stderr per bad model ($(wc -l <"$WORK/bad.err") lines)" \
+  [ "$(wc -l <"$WORK/bad.err")" -eq "${#bad[@]}" ]
+for name in "${bad[@]}"; do
+  check "$name is reported once" [ "$(grep -c "model $name left out" "$WORK/bad.err")" -eq 1 ]
+done
+check "the endless binary read is cut short" grep -q "count.iv left out: reading it does not end" "$WORK/bad.err"
+finish
