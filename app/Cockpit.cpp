@@ -19,6 +19,7 @@
 #include <Inventor/nodes/SoSwitch.h>
 #include <Inventor/nodes/SoText2.h>
 #include <Inventor/nodes/SoTranslation.h>
+#include <Inventor/sensors/SoOneShotSensor.h>
 #include <Inventor/sensors/SoTimerSensor.h>
 
 #include <sys/stat.h>
@@ -129,11 +130,14 @@ Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string scr
 
   refresh_ = new SoTimerSensor(onRefresh, this);
   refresh_->setInterval(SbTime(0.5));
+  // Drawing from inside the key's event traversal would disturb it.
+  shoot_ = new SoOneShotSensor(onScreenshot, this);
   area_.setOverlaySceneGraph(root_);
 }
 
 Cockpit::~Cockpit() {
   delete refresh_;
+  delete shoot_;
   area_.setOverlaySceneGraph(nullptr);
   root_->unref();
 }
@@ -157,10 +161,13 @@ void Cockpit::onKey(void* self, SoEventCallback* node) {
   if (K::isKeyPressEvent(event, K::P) || K::isKeyPressEvent(event, K::PAUSE)) cockpit->togglePause();
   if (K::isKeyPressEvent(event, K::F11))
     win::setFullscreen(cockpit->toplevel_, !win::isFullscreen(cockpit->toplevel_));
-  if (K::isKeyPressEvent(event, K::F12)) cockpit->screenshot();
+  if (K::isKeyPressEvent(event, K::F12) && !cockpit->screenshotDir_.empty())
+    cockpit->shoot_->schedule();
 }
 
 void Cockpit::onRefresh(void* self, SoSensor*) { static_cast<Cockpit*>(self)->refreshHud(); }
+
+void Cockpit::onScreenshot(void* self, SoSensor*) { static_cast<Cockpit*>(self)->screenshot(); }
 
 void Cockpit::toggle(SoSwitch* which) {
   which->whichChild = which->whichChild.getValue() == 0 ? SO_SWITCH_NONE : 0;

@@ -14,6 +14,7 @@
 class SoSeparator;
 class SoSwitch;
 class SoText2;
+class SoOneShotSensor;
 class SoTimerSensor;
 class SoEventCallback;
 class SoSensor;
@@ -29,6 +30,7 @@ class Cockpit {
  private:
   static void onKey(void* self, SoEventCallback* node);
   static void onRefresh(void* self, SoSensor* sensor);
+  static void onScreenshot(void* self, SoSensor* sensor);
   void toggle(SoSwitch* which);
   void togglePause();
   void refreshHud();
@@ -43,6 +45,7 @@ class Cockpit {
   SoSwitch* paused_ = nullptr;
   SoText2* hudText_ = nullptr;
   SoTimerSensor* refresh_ = nullptr;
+  SoOneShotSensor* shoot_ = nullptr;
   uint64_t lastFrames_ = 0;
   SbTime lastRefresh_;
 };

@@ -464,9 +464,12 @@ void RenderArea::Impl::draw() {
   needRedraw = false;
   manager->render(TRUE, TRUE);
   if (overlay && overlay->getSceneGraph()) {
-    // The overlay's state must not reach the next frame of the scene.
+    // Each render action caches the GL state it last left. The scene's
+    // action must find GL as it left it, so the overlay's changes are undone;
+    // the overlay's action starts afresh, as its own cache is then stale.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    overlay->getGLRenderAction()->invalidateState();
     overlay->render(FALSE, TRUE);
     glPopClientAttrib();
     glPopAttrib();
