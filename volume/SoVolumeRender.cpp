@@ -4,6 +4,7 @@
 #include "volume/SoTransferFunctionElement.h"
 #include "volume/SoVolumeData.h"
 #include "volume/SoVolumeDataElement.h"
+#include "volume/SlicePlan.h"
 #include "volume/VolumeSlicing.h"
 
 #include <Inventor/C/glue/gl.h>
@@ -38,11 +39,7 @@ struct SoVolumeRender::Pending {
   SoVolumeRender * node;
   SoVolumeData * data;
   SoTransferFunction * transfer;
-  SbMatrix modelview;
-  SbMatrix projection;
-  float nearDist;
-  float farDist;
-  SbVec2s viewport;
+  VolumeView view;
   GLboolean fog;
   GLint fogMode;
   GLfloat fogDensity, fogStart, fogEnd;
@@ -228,95 +225,6 @@ colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, flo
         }
   }
   return rgba;
-}
-
-// True when the box lies wholly beyond one side of the view frustum (left,
-// right, bottom or top; the depth range is checked by the caller).
-// Corner i of a box in clip coordinates: bit 0 picks the high x, bit 1 the
-// high y, bit 2 the high z.
-SbVec4f
-clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp)
-{
-  const SbVec3f & lo = box.getMin();
-  const SbVec3f & hi = box.getMax();
-  SbVec4f c;
-  mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
-                            (i & 4) ? hi[2] : lo[2], 1.0f), c);
-  return c;
-}
-
-bool
-outsideView(const SbBox3f & box, const SbMatrix & mvp)
-{
-  int beyond[4] = {0, 0, 0, 0};
-  for (int i = 0; i < 8; ++i) {
-    const SbVec4f c = clipCorner(box, i, mvp);
-    beyond[0] += c[0] < -c[3];
-    beyond[1] += c[0] > c[3];
-    beyond[2] += c[1] < -c[3];
-    beyond[3] += c[1] > c[3];
-  }
-  return beyond[0] == 8 || beyond[1] == 8 || beyond[2] == 8 || beyond[3] == 8;
-}
-
-// Soft volumes whose slices would cover the viewport this many times over
-// are drawn at half the resolution and scaled up, at a third beyond the
-// second limit: their fill is what limits the frame rate of a software
-// rasteriser, and a soft outline loses nothing a viewer would see.
-constexpr float kReducedFillThreshold = 1.0f;
-constexpr float kThirdFillThreshold = 8.0f;
-
-// The part of `box` where a filtered sample can be non-zero: a linearly
-// filtered sample is non-zero only within one voxel of a visible voxel's
-// centre, half a voxel beyond the visible voxels.
-SbBox3f
-occupiedBox(const Texture & tex, const SbBox3f & box, const SbVec3s & dim, bool linear)
-{
-  const SbVec3f lo = box.getMin();
-  const SbVec3f size = box.getMax() - lo;
-  const float margin = linear ? 0.5f : 0.0f;
-  SbVec3f occLo, occHi;
-  for (int k = 0; k < 3; ++k) {
-    const float voxel = size[k] / float(dim[k]);
-    occLo[k] = lo[k] + voxel * std::max(0.0f, float(tex.first[k]) - margin);
-    occHi[k] = lo[k] + voxel * std::min(float(dim[k]), float(tex.last[k]) + margin);
-  }
-  return SbBox3f(occLo, occHi);
-}
-
-// Rough fill of one volume: the screen area of its box times the voxels a
-// ray may cross, in viewports. Widens `rect` (x0, y0, x1, y1 in normalised
-// device coordinates) to the box's part of the screen; a box reaching
-// behind the eye covers it all.
-float
-estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim, float rect[4])
-{
-  SbMatrix mvp = p.modelview;
-  mvp.multRight(p.projection);
-  float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
-  bool behind = false;
-  for (int i = 0; i < 8 && !behind; ++i) {
-    const SbVec4f c = clipCorner(box, i, mvp);
-    behind = !(c[3] > 0.0f);
-    x0 = std::min(x0, c[0] / c[3]);
-    x1 = std::max(x1, c[0] / c[3]);
-    y0 = std::min(y0, c[1] / c[3]);
-    y1 = std::max(y1, c[1] / c[3]);
-  }
-  if (behind) {
-    x0 = y0 = -1.0f;
-    x1 = y1 = 1.0f;
-  }
-  x0 = std::max(x0, -1.0f);
-  y0 = std::max(y0, -1.0f);
-  x1 = std::min(x1, 1.0f);
-  y1 = std::min(y1, 1.0f);
-  if (x1 <= x0 || y1 <= y0) return 0.0f;
-  rect[0] = std::min(rect[0], x0);
-  rect[1] = std::min(rect[1], y0);
-  rect[2] = std::max(rect[2], x1);
-  rect[3] = std::max(rect[3], y1);
-  return (x1 - x0) * (y1 - y0) * 0.25f * float(maxDim);
 }
 
 // Whether the draw framebuffer's depth and stencil are 24 and 8 bits, as in
@@ -579,33 +487,24 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
       reducible = reducible && tex.first[k] > 0 && tex.last[k] < dim[k];
       depth = std::max(depth, tex.last[k] - tex.first[k] + 1);
     }
-    fill += estimatedFill(p, occupiedBox(tex, p.data->getVolumeSize(), dim, true), depth, rect);
+    fill += estimatedFill(clipMatrix(p.view), occupiedBox(tex.first, tex.last, p.data->getVolumeSize(), dim, true),
+                          depth, rect);
   }
   GLint vp[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, vp);
   Offscreen * off = nullptr;
   GLint drawFbo = 0, readFbo = 0;
-  // The screen rectangle the volumes may cover, in even viewport pixels so
-  // that it maps onto whole half-size pixels.
-  int r[4] = {0, 0, 0, 0};
-  int f = 1, w = 0, h = 0;
-  if (reducible && fill > kReducedFillThreshold && vp[2] >= 2 && vp[3] >= 2) {
-    f = fill > kThirdFillThreshold ? 3 : 2;
-    w = (vp[2] + f - 1) / f;
-    h = (vp[3] + f - 1) / f;
-    auto down = [f](float ndc, int size) { return int(std::floor((ndc + 1.0f) * 0.5f * float(size))) / f * f; };
-    auto up = [f](float ndc, int size) { return (int(std::ceil((ndc + 1.0f) * 0.5f * float(size))) + f - 1) / f * f; };
-    r[0] = std::clamp(down(rect[0], vp[2]), 0, f * w);
-    r[1] = std::clamp(down(rect[1], vp[3]), 0, f * h);
-    r[2] = std::clamp(up(rect[2], vp[2]), 0, f * w);
-    r[3] = std::clamp(up(rect[3], vp[3]), 0, f * h);
+  ReducedPass pass;
+  const bool planned = reducible && planReduction(fill, rect, vp[2], vp[3], pass);
+  const int f = pass.factor;
+  const int * const r = pass.rect;
+  if (planned) {
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
     // The frame's depth, scaled down, hides the volumes behind opaque
     // geometry; a depth buffer laid out otherwise cannot be copied into
     // ours, and the volumes are drawn at full size.
-    const bool copyable = r[2] > r[0] && r[3] > r[1] && depthLikeOurs(glue, drawFbo);
-    off = copyable ? offscreenFor(contextid, glue, w, h) : nullptr;
+    off = depthLikeOurs(glue, drawFbo) ? offscreenFor(contextid, glue, pass.width, pass.height) : nullptr;
     if (off) {
       cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(drawFbo));
       cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, off->fbo);
@@ -615,7 +514,7 @@ SoVolumeRender::drawPending(SoGLRenderAction * action)
                 r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
                 GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
       cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
-      glViewport(0, 0, w, h);
+      glViewport(0, 0, pass.width, pass.height);
       // Cleared a pixel wider than drawn: the scaling filter reads there.
       glEnable(GL_SCISSOR_TEST);
       glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
@@ -701,13 +600,13 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
   p.node = this;
   p.data = data;
   p.transfer = SoTransferFunctionElement::get(state);
-  p.modelview = SoModelMatrixElement::get(state);
-  p.modelview.multRight(SoViewingMatrixElement::get(state));
-  p.projection = SoProjectionMatrixElement::get(state);
+  p.view.modelview = SoModelMatrixElement::get(state);
+  p.view.modelview.multRight(SoViewingMatrixElement::get(state));
+  p.view.projection = SoProjectionMatrixElement::get(state);
   const SbViewVolume & vv = SoViewVolumeElement::get(state);
-  p.nearDist = vv.getNearDist();
-  p.farDist = vv.getNearDist() + vv.getDepth();
-  p.viewport = SoViewportRegionElement::get(state).getViewportSizePixels();
+  p.view.nearDist = vv.getNearDist();
+  p.view.farDist = vv.getNearDist() + vv.getDepth();
+  p.view.viewport = SoViewportRegionElement::get(state).getViewportSizePixels();
   // Coin has set the fog of this point in the scene in GL already; keep it
   // for the delayed draw, when another part of the scene may be current.
   p.fog = glIsEnabled(GL_FOG);
@@ -717,7 +616,7 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
   glGetFloatv(GL_FOG_END, &p.fogEnd);
   glGetFloatv(GL_FOG_COLOR, p.fogColour);
   SbVec3f centre;
-  p.modelview.multVecMatrix(box.getCenter(), centre);
+  p.view.modelview.multVecMatrix(box.getCenter(), centre);
   p.depth = centre[2];
 
   this->ref();
@@ -764,83 +663,12 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
   const SbBox3f box = p.data->getVolumeSize();
   const SbVec3f lo = box.getMin();
   const SbVec3f size = box.getMax() - lo;
-
-  // Eye-space depth of an object-space point p is dot(a, p) + b.
-  const SbMatrix & m = p.modelview;
-  const SbVec3f a(m[0][2], m[1][2], m[2][2]);
-  const float b = m[3][2];
-  const float alen = a.length();
-  if (!(alen > 0.0f)) return;
-
-  float zmin = 0.0f, zmax = 0.0f;
-  float xmin = 0.0f, xmax = 0.0f, ymin = 0.0f, ymax = 0.0f;
-  bool behind = false;
-  SbMatrix mvp = p.modelview;
-  mvp.multRight(p.projection);
-  for (int i = 0; i < 8; ++i) {
-    const SbVec3f c(lo[0] + ((i & 1) ? size[0] : 0.0f), lo[1] + ((i & 2) ? size[1] : 0.0f),
-                    lo[2] + ((i & 4) ? size[2] : 0.0f));
-    const float z = a.dot(c) + b;
-    SbVec4f clip;
-    mvp.multVecMatrix(SbVec4f(c[0], c[1], c[2], 1.0f), clip);
-    float x = 0.0f, y = 0.0f;
-    if (clip[3] > 0.0f) {
-      x = clip[0] / clip[3];
-      y = clip[1] / clip[3];
-    } else {
-      behind = true;
-    }
-    if (i == 0) {
-      zmin = zmax = z;
-      xmin = xmax = x;
-      ymin = ymax = y;
-    } else {
-      zmin = std::min(zmin, z);
-      zmax = std::max(zmax, z);
-      xmin = std::min(xmin, x);
-      xmax = std::max(xmax, x);
-      ymin = std::min(ymin, y);
-      ymax = std::max(ymax, y);
-    }
-  }
-  const float nearZ = -p.nearDist;
-  const float farZ = -p.farDist;
-  if (zmin > nearZ || zmax < farZ) return; // wholly in front of the near or beyond the far plane
-
-  const SbVec3f voxel(size[0] / float(dim[0]), size[1] / float(dim[1]), size[2] / float(dim[2]));
-  const float reference = voxelSpacingAlong(voxel, a / alen);
-  if (!(reference > 0.0f)) return;
-  const float depthObject = (zmax - zmin) / alen;
-  const int maxDim = std::max<int>(dim[0], std::max<int>(dim[1], dim[2]));
-
-  int count = 1;
-  float dz = 0.0f;
-  switch (this->numSlicesControl.getValue()) {
-  case ALL:
-    count = maxDim;
-    break;
-  case MANUAL:
-    count = std::clamp(int(this->numSlices.getValue()), 1, 4 * maxSlices);
-    break;
-  default: {
-    const float extent = std::max((xmax - xmin) * 0.5f * float(p.viewport[0]),
-                                  (ymax - ymin) * 0.5f * float(p.viewport[1]));
-    const float pixelsPerVoxel = behind ? INFINITY : extent / float(maxDim);
-    const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
-    count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
-    // Within the limits the slices lie a whole voxel apart (two when small
-    // on screen) rather than spread evenly: one voxel apart needs no
-    // opacity correction, and so no per-sample program.
-    const float exact = depthObject / reference * perVoxel;
-    if (exact >= float(minSlices) && exact <= float(count)) dz = reference * alen / perVoxel;
-    break;
-  }
-  }
-  if (dz == 0.0f) dz = (zmax - zmin) / float(count);
   const int comp = this->composition.getValue();
-  // Maximum intensity ignores how many slices a ray crosses.
-  float ratio = comp == MAX_INTENSITY ? 1.0f : (dz / alen) / reference;
-  if (std::fabs(ratio - 1.0f) < 1e-3f) ratio = 1.0f;
+  SlicePlan plan;
+  if (!planSlices(p.view, box, dim, this->numSlicesControl.getValue(), this->numSlices.getValue(),
+                  comp == MAX_INTENSITY, plan))
+    return;
+  const float ratio = plan.ratio;
   const bool correct = ratio != 1.0f;
 
   const cc_glglue * glue = cc_glglue_instance(int(contextid));
@@ -921,25 +749,19 @@ SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint *
   }
 
   glMatrixMode(GL_PROJECTION);
-  glLoadMatrixf(p.projection[0]);
+  glLoadMatrixf(p.view.projection[0]);
   glMatrixMode(GL_MODELVIEW);
-  glLoadMatrixf(m[0]);
+  glLoadMatrixf(p.view.modelview[0]);
 
-  // Slices stay at fixed depths across the box whatever the camera's near
-  // plane; those nearer than it are skipped, which a camera inside the
-  // volume needs (each slice lies at one depth, so GL would drop it whole).
   if (tex.last[0] <= tex.first[0]) return; // nothing visible
-  const SbBox3f occupied = occupiedBox(tex, box, dim, filter == GL_LINEAR);
-  if (outsideView(occupied, mvp)) return;
-  const float nearLimit = nearZ * (1.0f + 1e-5f);
+  const SbBox3f occupied = occupiedBox(tex.first, tex.last, box, dim, filter == GL_LINEAR);
+  if (outsideView(occupied, clipMatrix(p.view))) return;
   SbVec3f poly[6];
   // One draw for all slices of the volume: a software rasteriser pays per
   // draw, and triangles are drawn in the order given, back to front.
   glBegin(GL_TRIANGLES);
-  for (int i = 0; i < count; ++i) {
-    const float z = zmin + (float(i) + 0.5f) * dz;
-    if (z > nearLimit || z < farZ) continue;
-    const int n = sliceBoxPolygon(occupied, a, z - b, poly);
+  for (int i = 0; i < plan.count; ++i) {
+    const int n = planSlice(plan, i, occupied, poly);
     for (int k = 1; k + 1 < n; ++k)
       for (int v : {0, k, k + 1}) {
         const SbVec3f t = poly[v] - lo;
