@@ -18,7 +18,7 @@
 // frame.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
-// once on stderr and draws nothing.
+// once through SoDebugError and draws nothing.
 
 #include <Inventor/fields/SoSFEnum.h>
 #include <Inventor/fields/SoSFInt32.h>

@@ -6,9 +6,10 @@
 #include "volume/VolumeRenderInternal.h"
 #include "volume/VolumeSlicing.h"
 
+#include <Inventor/errors/SoDebugError.h>
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace volumerender {
 
@@ -24,7 +25,7 @@ warnOnce(bool & warned, const char * message)
 {
   if (warned) return;
   warned = true;
-  std::fprintf(stderr, "SoVolumeRender: %s\n", message);
+  SoDebugError::postWarning("SoVolumeRender::GLRender", "%s", message);
 }
 
 } // namespace
