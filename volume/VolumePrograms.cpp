@@ -39,8 +39,6 @@ programsFor(uint32_t contextid, const cc_glglue * glue)
   if (pr.tried) return pr;
   pr.tried = true;
   if (!cc_glglue_has_arb_fragment_program(glue)) return pr;
-  while (glGetError() != GL_NO_ERROR) {
-  }
   cc_glglue_glGenPrograms(glue, 4, pr.id);
   pr.usable = true;
   for (int v = 0; v < 4; ++v) {
@@ -48,7 +46,11 @@ programsFor(uint32_t contextid, const cc_glglue * glue)
     cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, pr.id[v]);
     cc_glglue_glProgramString(glue, GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB,
                               GLsizei(text.size()), text.c_str());
-    if (glGetError() != GL_NO_ERROR) pr.usable = false;
+    // The error position tells whether the program loaded; reading GL
+    // errors instead would take those of others from the window's check.
+    GLint errorAt = 0;
+    glGetIntegerv(GL_PROGRAM_ERROR_POSITION_ARB, &errorAt);
+    if (errorAt != -1) pr.usable = false;
   }
   cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
   return pr;

@@ -163,6 +163,21 @@ protected:
 };
 bool VolumeRender::windowOk = false;
 
+// First in the file, so that it meets the renderer's one-time set-up of the
+// context (gtest runs tests in the order written): an error pending before
+// the frame must still be there after it, for the window layer to report.
+TEST_F(VolumeRender, GlErrorsPendingBeforeTheFrameAreLeftForTheCaller)
+{
+  SoSeparator * root = sceneWithOrthoCamera();
+  root->addChild(volume(VolumeSpec{}));
+  unsigned err = 0;
+  const Image img = renderScene(root, Target::BackBuffer, &err, SbColor(0, 0, 0),
+                                [](SoGLRenderAction *) { glEnable(GLenum(0x7fff)); });
+  EXPECT_EQ(err, unsigned(GL_INVALID_ENUM));
+  EXPECT_NEAR(img.at(128, 128, 0), 200.0, 3.0); // and the volume is drawn all the same
+  root->unref();
+}
+
 TEST_F(VolumeRender, UniformBlockDrawsItsGreyOverItsSquare)
 {
   SoSeparator * root = sceneWithOrthoCamera();
