@@ -87,7 +87,7 @@ setBlending(const cc_glglue * glue, int comp, bool premultiply)
   } else {
     glBlendFunc(GL_SRC_ALPHA, comp == SoVolumeRender::SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
     // Into an empty target: keep the coverage in alpha for the compositing.
-    if (premultiply)
+    if (premultiply && cc_glglue_has_blendfuncseparate(glue))
       cc_glglue_glBlendFuncSeparate(glue, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
                                     GL_ONE_MINUS_SRC_ALPHA);
     if (equations) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
@@ -327,7 +327,7 @@ SoVolumeRenderP::drawPending(SoGLRenderAction * action)
     setVolumeState();
     const volumerender::Programs & programs = volumerender::programsFor(contextid, glue);
     volumerender::Reduced reduced;
-    const bool reduce = startReduced(volumes, contextid, glue, reduced);
+    const bool reduce = startReduced(volumes, action, glue, reduced);
     for (const Pending & p : volumes)
       drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
@@ -341,9 +341,10 @@ SoVolumeRenderP::drawPending(SoGLRenderAction * action)
 // their box, so that their outline fades over a voxel or more and no edge
 // is sharper than the scaling keeps.
 bool
-SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, uint32_t contextid,
+SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAction * action,
                               const cc_glglue * glue, volumerender::Reduced & reduced)
 {
+  const uint32_t contextid = action->getCacheContext();
   float fill = 0.0f;
   float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
   for (const Pending & p : volumes) {
@@ -371,7 +372,7 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, uint32_t con
   }
   glGetIntegerv(GL_VIEWPORT, reduced.viewport);
   if (!planReduction(fill, rect, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
-  return volumerender::beginReduced(contextid, glue, reduced);
+  return volumerender::beginReduced(contextid, glue, action->getViewportRegion().getWindowSize(), reduced);
 }
 
 void

@@ -34,64 +34,96 @@ depthLikeOurs(const cc_glglue * glue, GLint fbo)
   return true;
 }
 
-Offscreen *
-offscreenFor(uint32_t contextid, const cc_glglue * glue, int width, int height)
+namespace {
+
+// What the pass needs of the GL, found once per context: framebuffer objects
+// (Coin's check, which also tells whether its entry points for them are
+// there) with blits, separate draw and read targets, packed depth and
+// stencil and queries on the window's own framebuffer, all of GL 3.0 and
+// GL_ARB_framebuffer_object; separate alpha blending; and the largest
+// buffer that every use here allows.
+bool
+prepare(Offscreen & o, const cc_glglue * glue)
 {
-  Offscreen & o = offscreenPerContext[contextid];
-  if (!o.tried) {
-    o.tried = true;
-    if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue)) return nullptr;
-    o.blit = reinterpret_cast<decltype(o.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
-    if (!o.blit) return nullptr;
-    cc_glglue_glGenFramebuffers(glue, 1, &o.fbo);
-    cc_glglue_glGenRenderbuffers(glue, 1, &o.depth);
-    glGenTextures(1, &o.colour);
-    o.usable = true;
-  }
-  if (!o.usable) return nullptr;
-  if (o.width != width || o.height != height) {
-    glBindTexture(GL_TEXTURE_2D, o.colour);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, o.depth);
-    cc_glglue_glRenderbufferStorage(glue, GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, 0);
-    cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
-    cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, o.colour, 0);
-    cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, o.depth);
-    cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, o.depth);
-    o.width = width;
-    o.height = height;
-  }
-  return &o;
+  if (o.tried) return o.usable;
+  o.tried = true;
+  if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue)) return false;
+  if (!cc_glglue_glversion_matches_at_least(glue, 3, 0, 0) &&
+      !cc_glglue_glext_supported(glue, "GL_ARB_framebuffer_object"))
+    return false;
+  o.blit = reinterpret_cast<decltype(o.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
+  if (!o.blit) return false;
+  GLint viewport[2] = {0, 0}, renderbuffer = 0, texture = 0;
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+  o.largest = std::min({viewport[0], viewport[1], renderbuffer, texture});
+  cc_glglue_glGenFramebuffers(glue, 1, &o.fbo);
+  cc_glglue_glGenRenderbuffers(glue, 1, &o.depth);
+  glGenTextures(1, &o.colour);
+  o.usable = true;
+  return true;
 }
 
+// Sizes the target, leaving it bound; false (for good) when the GL cannot
+// complete it.
 bool
-beginReduced(uint32_t contextid, const cc_glglue * glue, Reduced & reduced)
+resize(Offscreen & o, const cc_glglue * glue, int width, int height)
+{
+  if (o.width == width && o.height == height) return true;
+  glBindTexture(GL_TEXTURE_2D, o.colour);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, o.depth);
+  cc_glglue_glRenderbufferStorage(glue, GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+  cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, 0);
+  cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
+  cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, o.colour, 0);
+  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, o.depth);
+  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, o.depth);
+  o.width = width;
+  o.height = height;
+  o.usable = cc_glglue_glCheckFramebufferStatus(glue, GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  return o.usable;
+}
+
+} // namespace
+
+bool
+beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced)
 {
   const GLint * vp = reduced.viewport;
   const int * r = reduced.pass.rect;
   const int f = reduced.pass.factor;
+  Offscreen & o = offscreenPerContext[contextid];
+  if (!prepare(o, glue)) return false;
+  // Every buffer within the GL's limits: a window beyond them has no
+  // storage to blit from (Mesa crashes), and is drawn at full size.
+  if (std::max({int(frame[0]), int(frame[1]), reduced.pass.width, reduced.pass.height}) > o.largest)
+    return false;
   glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &reduced.drawFbo);
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &reduced.readFbo);
   // The frame's depth, scaled down, hides the volumes behind opaque
   // geometry; a depth buffer laid out otherwise cannot be copied into
   // ours, and the volumes are drawn at full size.
   if (!depthLikeOurs(glue, reduced.drawFbo)) return false;
-  Offscreen * off = offscreenFor(contextid, glue, reduced.pass.width, reduced.pass.height);
-  if (!off) return false;
-  reduced.target = off;
+  if (!resize(o, glue, reduced.pass.width, reduced.pass.height)) {
+    cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(reduced.drawFbo));
+    cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.readFbo));
+    return false;
+  }
+  reduced.target = &o;
   cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.drawFbo));
-  cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, off->fbo);
-  off->blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
-            vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
-            r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
-            r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
-            GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
-  cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
+  cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, o.fbo);
+  o.blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
+         vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
+         r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
+         r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
+         GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
+  cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
   glViewport(0, 0, reduced.pass.width, reduced.pass.height);
   // Cleared a pixel wider than drawn: the scaling filter reads there.
   glEnable(GL_SCISSOR_TEST);

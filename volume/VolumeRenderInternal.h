@@ -48,7 +48,8 @@ public:
                  GL_TRANSFORM_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     // The texture matrix is kept on the unit that the volumes use.
-    if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
+    if (cc_glglue_has_multitexture(glue) && cc_glglue_max_texture_units(glue) > 1)
+      cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     glMatrixMode(GL_PROJECTION);
@@ -124,11 +125,11 @@ struct Offscreen {
   bool usable = false;
   GLuint fbo = 0, colour = 0, depth = 0;
   int width = 0, height = 0;
+  int largest = 0; // the GL's limit on a buffer's side, for every use here
   void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
 };
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
-Offscreen * offscreenFor(uint32_t contextid, const cc_glglue * glue, int width, int height);
 
 // A reduced-resolution pass under way, and the framebuffers to go back to.
 struct Reduced {
@@ -139,8 +140,9 @@ struct Reduced {
 };
 
 // Starts drawing into the reduced target, with the frame's depth scaled down
-// into it; false (and nothing changed) when it cannot.
-bool beginReduced(uint32_t contextid, const cc_glglue * glue, Reduced & reduced);
+// into it; false (and drawing left where it was) when this GL or a frame of
+// `frame` pixels does not allow it.
+bool beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced);
 // Scales the reduced picture up over the frame.
 void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs);
 
@@ -154,7 +156,7 @@ public:
   static void drawPending(SoGLRenderAction * action);
 
 private:
-  static bool startReduced(const std::vector<volumerender::Pending> & volumes, uint32_t contextid,
+  static bool startReduced(const std::vector<volumerender::Pending> & volumes, SoGLRenderAction * action,
                            const cc_glglue * glue, volumerender::Reduced & reduced);
   static void drawSlices(const volumerender::Pending & p, uint32_t contextid, const GLuint * programs,
                          bool premultiply);
