@@ -4,9 +4,8 @@
 #include "volume/SoTransferFunctionElement.h"
 #include "volume/SoVolumeData.h"
 #include "volume/SoVolumeDataElement.h"
-#include "volume/VolumeSlicing.h"
+#include "volume/VolumeRenderInternal.h"
 
-#include <Inventor/C/glue/gl.h>
 #include <Inventor/SbViewVolume.h>
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/actions/SoCallbackAction.h>
@@ -22,82 +21,26 @@
 #include <Inventor/elements/SoViewVolumeElement.h>
 #include <Inventor/elements/SoViewingMatrixElement.h>
 #include <Inventor/elements/SoViewportRegionElement.h>
-#include <Inventor/system/gl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <map>
-#include <string>
 #include <vector>
 
-// One volume captured during the opaque pass, drawn once all of them are
-// known so that they can be sorted.
-struct SoVolumeRender::Pending {
-  SoVolumeRender * node;
-  SoVolumeData * data;
-  SoTransferFunction * transfer;
-  SbMatrix modelview;
-  SbMatrix projection;
-  float nearDist;
-  float farDist;
-  SbVec2s viewport;
-  GLboolean fog;
-  GLint fogMode;
-  GLfloat fogDensity, fogStart, fogEnd;
-  GLfloat fogColour[4];
-  float depth; // eye-space z of the box centre
-};
+using volumerender::Pending;
 
 namespace {
-
-struct Texture {
-  GLuint name = 0;
-  GLint filter = 0; // as last set on the texture object; 0 before the first
-  SbUniqueId dataId = 0;
-  SbUniqueId transferId = 0;
-  float ratio = 0.0f;
-  // Voxel index range (half-open) holding anything visible; empty when
-  // nothing is.
-  int first[3] = {0, 0, 0};
-  int last[3] = {0, 0, 0};
-};
-
-// Where the texels are not all zero. Slicing only that part of the box saves
-// most of the fill for clouds, whose data fill the middle of their volume.
-void
-findOccupied(const std::vector<uint16_t> & rgba, const SbVec3s & dim, Texture & tex)
-{
-  const int n[3] = {dim[0], dim[1], dim[2]};
-  int lo[3] = {n[0], n[1], n[2]}, hi[3] = {-1, -1, -1};
-  size_t i = 0;
-  for (int z = 0; z < n[2]; ++z)
-    for (int y = 0; y < n[1]; ++y)
-      for (int x = 0; x < n[0]; ++x, i += 4) {
-        if ((rgba[i] | rgba[i + 1] | rgba[i + 2] | rgba[i + 3]) == 0) continue;
-        const int v[3] = {x, y, z};
-        for (int k = 0; k < 3; ++k) {
-          lo[k] = std::min(lo[k], v[k]);
-          hi[k] = std::max(hi[k], v[k]);
-        }
-      }
-  for (int k = 0; k < 3; ++k) {
-    tex.first[k] = hi[0] < 0 ? 0 : lo[k];
-    tex.last[k] = hi[0] < 0 ? 0 : hi[k] + 1;
-  }
-}
 
 // Volumes waiting for the delayed pass, per render action, and the delayed
 // path that will bring the action back to draw them.
 struct Frame {
-  std::vector<SoVolumeRender::Pending> volumes;
+  std::vector<Pending> volumes;
   SoPath * path = nullptr;
 };
 std::map<SoGLRenderAction *, Frame> pendingFrames;
 
 void
-release(std::vector<SoVolumeRender::Pending> & volumes)
+release(std::vector<Pending> & volumes)
 {
   for (auto & p : volumes) {
     if (p.transfer) p.transfer->unref();
@@ -107,289 +50,87 @@ release(std::vector<SoVolumeRender::Pending> & volumes)
   volumes.clear();
 }
 
+// Unlit, 3-D textured, blended, depth-tested without writing depth.
 void
-warnOnce(bool & warned, const char * message)
+setVolumeState()
 {
-  if (warned) return;
-  warned = true;
-  std::fprintf(stderr, "SoVolumeRender: %s\n", message);
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_GEN_S);
+  glDisable(GL_TEXTURE_GEN_T);
+  glDisable(GL_TEXTURE_GEN_R);
+  glDisable(GL_TEXTURE_GEN_Q);
+  glDisable(GL_CLIP_PLANE0);
+  glEnable(GL_TEXTURE_3D);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 }
-
-// Fragment programs that correct each sample's opacity for the slice
-// spacing, so that the texture need not change with it. One per fog mode
-// (none, linear, exp, exp2): the fog option makes the program fog exactly as
-// the fixed pipeline does. Without fragment programs the correction is baked
-// into the texture instead.
-struct Programs {
-  bool tried = false;
-  bool usable = false;
-  GLuint id[4] = {0, 0, 0, 0};
-};
-std::map<uint32_t, Programs> programsPerContext;
-
-std::string
-programText(int fogVariant)
-{
-  static const char * const fogOption[4] = {
-    "", "OPTION ARB_fog_linear;\n", "OPTION ARB_fog_exp;\n", "OPTION ARB_fog_exp2;\n"};
-  // alpha' = 1 - (1 - alpha)^ratio; POW of 0 is 0 for a positive ratio.
-  return std::string("!!ARBfp1.0\n") + fogOption[fogVariant] +
-         "PARAM ratio = program.local[0];\n"
-         "PARAM one = {1.0, 1.0, 1.0, 1.0};\n"
-         "TEMP c, t;\n"
-         "TEX c, fragment.texcoord[0], texture[0], 3D;\n"
-         "SUB t.x, one.x, c.w;\n"
-         "POW t.x, t.x, ratio.x;\n"
-         "SUB c.w, one.x, t.x;\n"
-         "MOV result.color, c;\n"
-         "END\n";
-}
-
-const Programs &
-programsFor(uint32_t contextid, const cc_glglue * glue)
-{
-  Programs & pr = programsPerContext[contextid];
-  if (pr.tried) return pr;
-  pr.tried = true;
-  if (!cc_glglue_has_arb_fragment_program(glue)) return pr;
-  while (glGetError() != GL_NO_ERROR) {
-  }
-  cc_glglue_glGenPrograms(glue, 4, pr.id);
-  pr.usable = true;
-  for (int v = 0; v < 4; ++v) {
-    const std::string text = programText(v);
-    cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, pr.id[v]);
-    cc_glglue_glProgramString(glue, GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB,
-                              GLsizei(text.size()), text.c_str());
-    if (glGetError() != GL_NO_ERROR) pr.usable = false;
-  }
-  cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
-  return pr;
-}
-
-bool warnedNo3D = false;
-bool warnedTooLarge = false;
-bool warnedNoMax = false;
 
 void
-deleteTexture(void * closure, uint32_t)
+setBlending(const cc_glglue * glue, int comp, bool premultiply)
 {
-  const GLuint name = static_cast<GLuint>(reinterpret_cast<uintptr_t>(closure));
-  glDeleteTextures(1, &name);
-}
-
-// Voxels coloured through the transfer function, with each alpha corrected
-// for the slice spacing. 16 bits per channel: with many slices the corrected
-// opacities are small, and 8 bits would round them by up to a fifth.
-std::vector<uint16_t>
-colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, float ratio)
-{
-  SbVec3s dim;
-  void * buffer = nullptr;
-  SoVolumeData::DataType type;
-  data->getVolumeData(dim, buffer, type);
-  const size_t dx = size_t(dim[0]), dy = size_t(dim[1]), dz = size_t(dim[2]);
-  const size_t count = dx * dy * dz;
-
-  uint8_t table[256 * 4];
-  if (transfer) transfer->getLookupTable(table);
-  else SoTransferFunction::predefinedLookupTable(SoTransferFunction::GREY, table);
-  uint16_t corrected[256];
-  for (int a = 0; a < 256; ++a)
-    corrected[a] = uint16_t(std::lround(correctSliceOpacity(float(a) / 255.0f, ratio) * 65535.0f));
-  uint16_t lut[256 * 4];
-  for (int v = 0; v < 256; ++v) {
-    for (int c = 0; c < 3; ++c) lut[4 * v + c] = uint16_t(table[4 * v + c] * 257u);
-    lut[4 * v + 3] = corrected[table[4 * v + 3]];
-  }
-
-  std::vector<uint16_t> rgba(count * 4);
-  if (type == SoVolumeData::UNSIGNED_BYTE) {
-    const uint8_t * src = static_cast<const uint8_t *>(buffer);
-    for (size_t i = 0; i < count; ++i) {
-      const uint16_t * c = lut + 4 * src[i];
-      std::copy(c, c + 4, &rgba[4 * i]);
-    }
-  } else if (type == SoVolumeData::RGBA) {
-    const uint8_t * src = static_cast<const uint8_t *>(buffer);
-    for (size_t i = 0; i < count * 4; i += 4) {
-      rgba[i] = uint16_t(src[i] * 257u);
-      rgba[i + 1] = uint16_t(src[i + 1] * 257u);
-      rgba[i + 2] = uint16_t(src[i + 2] * 257u);
-      rgba[i + 3] = corrected[src[i + 3]];
-    }
+  const bool equations = cc_glglue_has_blendequation(glue);
+  if (comp == SoVolumeRender::MAX_INTENSITY) {
+    glBlendFunc(GL_ONE, GL_ONE);
+    if (equations) cc_glglue_glBlendEquation(glue, GL_MAX);
   } else {
-    size_t i = 0;
-    for (size_t z = 0; z < dz; ++z)
-      for (size_t y = 0; y < dy; ++y)
-        for (size_t x = 0; x < dx; ++x, ++i) {
-          const uint16_t * c = lut + 4 * data->getVoxelIndex(int(x), int(y), int(z));
-          std::copy(c, c + 4, &rgba[4 * i]);
-        }
+    glBlendFunc(GL_SRC_ALPHA, comp == SoVolumeRender::SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    // Into an empty target: keep the coverage in alpha for the compositing.
+    if (premultiply && cc_glglue_has_blendfuncseparate(glue))
+      cc_glglue_glBlendFuncSeparate(glue, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
+                                    GL_ONE_MINUS_SRC_ALPHA);
+    if (equations) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
   }
-  return rgba;
 }
 
-// True when the box lies wholly beyond one side of the view frustum (left,
-// right, bottom or top; the depth range is checked by the caller).
-// Corner i of a box in clip coordinates: bit 0 picks the high x, bit 1 the
-// high y, bit 2 the high z.
-SbVec4f
-clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp)
+void
+setFog(const Pending & p)
 {
-  const SbVec3f & lo = box.getMin();
-  const SbVec3f & hi = box.getMax();
-  SbVec4f c;
-  mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
-                            (i & 4) ? hi[2] : lo[2], 1.0f), c);
-  return c;
-}
-
-bool
-outsideView(const SbBox3f & box, const SbMatrix & mvp)
-{
-  int beyond[4] = {0, 0, 0, 0};
-  for (int i = 0; i < 8; ++i) {
-    const SbVec4f c = clipCorner(box, i, mvp);
-    beyond[0] += c[0] < -c[3];
-    beyond[1] += c[0] > c[3];
-    beyond[2] += c[1] < -c[3];
-    beyond[3] += c[1] > c[3];
+  if (p.fog) {
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, p.fogMode);
+    glFogf(GL_FOG_DENSITY, p.fogDensity);
+    glFogf(GL_FOG_START, p.fogStart);
+    glFogf(GL_FOG_END, p.fogEnd);
+    glFogfv(GL_FOG_COLOR, p.fogColour);
+  } else {
+    glDisable(GL_FOG);
   }
-  return beyond[0] == 8 || beyond[1] == 8 || beyond[2] == 8 || beyond[3] == 8;
 }
 
-// Soft volumes whose slices would cover the viewport this many times over
-// are drawn at half the resolution and scaled up, at a third beyond the
-// second limit: their fill is what limits the frame rate of a software
-// rasteriser, and a soft outline loses nothing a viewer would see.
-constexpr float kReducedFillThreshold = 1.0f;
-constexpr float kThirdFillThreshold = 8.0f;
-
-// The part of `box` where a filtered sample can be non-zero: a linearly
-// filtered sample is non-zero only within one voxel of a visible voxel's
-// centre, half a voxel beyond the visible voxels.
-SbBox3f
-occupiedBox(const Texture & tex, const SbBox3f & box, const SbVec3s & dim, bool linear)
+// One draw for all slices of the volume: a software rasteriser pays per
+// draw, and triangles are drawn in the order given, back to front.
+void
+drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox3f & box)
 {
   const SbVec3f lo = box.getMin();
   const SbVec3f size = box.getMax() - lo;
-  const float margin = linear ? 0.5f : 0.0f;
-  SbVec3f occLo, occHi;
-  for (int k = 0; k < 3; ++k) {
-    const float voxel = size[k] / float(dim[k]);
-    occLo[k] = lo[k] + voxel * std::max(0.0f, float(tex.first[k]) - margin);
-    occHi[k] = lo[k] + voxel * std::min(float(dim[k]), float(tex.last[k]) + margin);
+  SbVec3f poly[6];
+  glBegin(GL_TRIANGLES);
+  for (int i = 0; i < plan.count; ++i) {
+    const int n = planSlice(plan, i, occupied, poly);
+    for (int k = 1; k + 1 < n; ++k)
+      for (int v : {0, k, k + 1}) {
+        const SbVec3f t = poly[v] - lo;
+        glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
+        glVertex3f(poly[v][0], poly[v][1], poly[v][2]);
+      }
   }
-  return SbBox3f(occLo, occHi);
-}
-
-// Rough fill of one volume: the screen area of its box times the voxels a
-// ray may cross, in viewports. Widens `rect` (x0, y0, x1, y1 in normalised
-// device coordinates) to the box's part of the screen; a box reaching
-// behind the eye covers it all.
-float
-estimatedFill(const SoVolumeRender::Pending & p, const SbBox3f & box, int maxDim, float rect[4])
-{
-  SbMatrix mvp = p.modelview;
-  mvp.multRight(p.projection);
-  float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
-  bool behind = false;
-  for (int i = 0; i < 8 && !behind; ++i) {
-    const SbVec4f c = clipCorner(box, i, mvp);
-    behind = !(c[3] > 0.0f);
-    x0 = std::min(x0, c[0] / c[3]);
-    x1 = std::max(x1, c[0] / c[3]);
-    y0 = std::min(y0, c[1] / c[3]);
-    y1 = std::max(y1, c[1] / c[3]);
-  }
-  if (behind) {
-    x0 = y0 = -1.0f;
-    x1 = y1 = 1.0f;
-  }
-  x0 = std::max(x0, -1.0f);
-  y0 = std::max(y0, -1.0f);
-  x1 = std::min(x1, 1.0f);
-  y1 = std::min(y1, 1.0f);
-  if (x1 <= x0 || y1 <= y0) return 0.0f;
-  rect[0] = std::min(rect[0], x0);
-  rect[1] = std::min(rect[1], y0);
-  rect[2] = std::max(rect[2], x1);
-  rect[3] = std::max(rect[3], y1);
-  return (x1 - x0) * (y1 - y0) * 0.25f * float(maxDim);
-}
-
-// Whether the draw framebuffer's depth and stencil are 24 and 8 bits, as in
-// the reduced target: a blit copies depth only between equal layouts.
-bool
-depthLikeOurs(const cc_glglue * glue, GLint fbo)
-{
-  const GLenum attachment[2] = {GLenum(fbo ? GL_DEPTH_ATTACHMENT : GL_DEPTH),
-                                GLenum(fbo ? GL_STENCIL_ATTACHMENT : GL_STENCIL)};
-  const GLenum sizeName[2] = {GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE};
-  const GLint want[2] = {24, 8};
-  for (int i = 0; i < 2; ++i) {
-    GLint type = GL_NONE, size = 0;
-    cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i],
-                                                    GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
-    if (type == GL_NONE) return false;
-    cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i], sizeName[i], &size);
-    if (size != want[i]) return false;
-  }
-  return true;
-}
-
-// The reduced-resolution target of one GL context: colour in a texture for the
-// final scaling, depth copied from the frame's own depth buffer.
-struct Offscreen {
-  bool tried = false;
-  bool usable = false;
-  GLuint fbo = 0, colour = 0, depth = 0;
-  int width = 0, height = 0;
-  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
-};
-std::map<uint32_t, Offscreen> offscreenPerContext;
-
-Offscreen *
-offscreenFor(uint32_t contextid, const cc_glglue * glue, int width, int height)
-{
-  Offscreen & o = offscreenPerContext[contextid];
-  if (!o.tried) {
-    o.tried = true;
-    if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue)) return nullptr;
-    o.blit = reinterpret_cast<decltype(o.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
-    if (!o.blit) return nullptr;
-    cc_glglue_glGenFramebuffers(glue, 1, &o.fbo);
-    cc_glglue_glGenRenderbuffers(glue, 1, &o.depth);
-    glGenTextures(1, &o.colour);
-    o.usable = true;
-  }
-  if (!o.usable) return nullptr;
-  if (o.width != width || o.height != height) {
-    glBindTexture(GL_TEXTURE_2D, o.colour);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, o.depth);
-    cc_glglue_glRenderbufferStorage(glue, GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, 0);
-    cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
-    cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, o.colour, 0);
-    cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, o.depth);
-    cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, o.depth);
-    o.width = width;
-    o.height = height;
-  }
-  return &o;
+  glEnd();
 }
 
 } // namespace
-
-struct SoVolumeRender::TextureCache {
-  std::map<uint32_t, Texture> perContext;
-};
 
 SO_NODE_SOURCE(SoVolumeRender);
 
@@ -407,7 +148,7 @@ SoVolumeRender::initClass(void)
 }
 
 SoVolumeRender::SoVolumeRender(void)
-  : textures(new TextureCache)
+  : pimpl(new SoVolumeRenderP)
 {
   SO_NODE_CONSTRUCTOR(SoVolumeRender);
   SO_NODE_ADD_FIELD(numSlicesControl, (AUTOMATIC));
@@ -433,13 +174,13 @@ SoVolumeRender::SoVolumeRender(void)
 SoVolumeRender::~SoVolumeRender()
 {
   // Textures die with their context's next use, when it is current.
-  for (const auto & entry : this->textures->perContext) {
+  for (const auto & entry : this->pimpl->textures) {
     if (entry.second.name == 0) continue;
     SoGLCacheContextElement::scheduleDeleteCallback(
-      entry.first, deleteTexture,
+      entry.first, volumerender::deleteTexture,
       reinterpret_cast<void *>(static_cast<uintptr_t>(entry.second.name)));
   }
-  delete this->textures;
+  delete this->pimpl;
 }
 
 void
@@ -496,186 +237,6 @@ SoVolumeRender::generatePrimitives(SoAction * action)
 }
 
 void
-SoVolumeRender::drawPending(SoGLRenderAction * action)
-{
-  auto frame = pendingFrames.find(action);
-  if (frame == pendingFrames.end() || frame->second.volumes.empty()) return;
-  // The first volume reached in the delayed pass draws every volume of the
-  // frame, sorted far to near; the others find the list empty.
-  std::vector<Pending> volumes;
-  volumes.swap(frame->second.volumes);
-  frame->second.path->unref(); // the action still holds it while drawing it
-  frame->second.path = nullptr;
-  std::stable_sort(volumes.begin(), volumes.end(),
-                   [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
-
-  const uint32_t contextid = action->getCacheContext();
-  const cc_glglue * glue = cc_glglue_instance(int(contextid));
-  if (!cc_glglue_has_3d_textures(glue)) {
-    warnOnce(warnedNo3D, "this OpenGL has no 3-D textures; volumes are not drawn");
-    release(volumes);
-    return;
-  }
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
-               GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
-               GL_TRANSFORM_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT);
-  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-  if (cc_glglue_max_texture_units(glue) > 1) cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
-  glMatrixMode(GL_TEXTURE);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-
-  glDisable(GL_LIGHTING);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_ALPHA_TEST);
-  glDisable(GL_TEXTURE_1D);
-  glDisable(GL_TEXTURE_2D);
-  glDisable(GL_TEXTURE_GEN_S);
-  glDisable(GL_TEXTURE_GEN_T);
-  glDisable(GL_TEXTURE_GEN_R);
-  glDisable(GL_TEXTURE_GEN_Q);
-  glDisable(GL_CLIP_PLANE0);
-  glEnable(GL_TEXTURE_3D);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glDepthMask(GL_FALSE);
-  glEnable(GL_BLEND);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-
-  const Programs & programs = programsFor(contextid, glue);
-  const GLuint * ids = programs.usable ? programs.id : nullptr;
-
-  // Heavy fill of soft volumes, in the renderer's own quality setting, goes
-  // to reduced resolution. Soft: linearly filtered and visible only well inside
-  // their box, so that their outline fades over a voxel or more and no edge
-  // is sharper than the scaling keeps.
-  float fill = 0.0f;
-  float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
-  bool reducible = true;
-  for (const Pending & p : volumes) {
-    reducible = reducible && p.node->numSlicesControl.getValue() == AUTOMATIC &&
-                p.node->composition.getValue() == ALPHA_BLENDING &&
-                p.node->interpolation.getValue() == LINEAR;
-    SbVec3s dim;
-    void * buffer = nullptr;
-    SoVolumeData::DataType type;
-    if (!reducible || !p.data->getVolumeData(dim, buffer, type)) break;
-    const auto known = p.node->textures->perContext.find(contextid);
-    if (known == p.node->textures->perContext.end() || known->second.name == 0 ||
-        known->second.dataId != p.data->getNodeId()) {
-      reducible = false; // not uploaded yet: its extent is unknown
-      break;
-    }
-    const Texture & tex = known->second;
-    if (tex.last[0] <= tex.first[0]) continue;
-    int depth = 1;
-    for (int k = 0; k < 3; ++k) {
-      reducible = reducible && tex.first[k] > 0 && tex.last[k] < dim[k];
-      depth = std::max(depth, tex.last[k] - tex.first[k] + 1);
-    }
-    fill += estimatedFill(p, occupiedBox(tex, p.data->getVolumeSize(), dim, true), depth, rect);
-  }
-  GLint vp[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_VIEWPORT, vp);
-  Offscreen * off = nullptr;
-  GLint drawFbo = 0, readFbo = 0;
-  // The screen rectangle the volumes may cover, in even viewport pixels so
-  // that it maps onto whole half-size pixels.
-  int r[4] = {0, 0, 0, 0};
-  int f = 1, w = 0, h = 0;
-  if (reducible && fill > kReducedFillThreshold && vp[2] >= 2 && vp[3] >= 2) {
-    f = fill > kThirdFillThreshold ? 3 : 2;
-    w = (vp[2] + f - 1) / f;
-    h = (vp[3] + f - 1) / f;
-    auto down = [f](float ndc, int size) { return int(std::floor((ndc + 1.0f) * 0.5f * float(size))) / f * f; };
-    auto up = [f](float ndc, int size) { return (int(std::ceil((ndc + 1.0f) * 0.5f * float(size))) + f - 1) / f * f; };
-    r[0] = std::clamp(down(rect[0], vp[2]), 0, f * w);
-    r[1] = std::clamp(down(rect[1], vp[3]), 0, f * h);
-    r[2] = std::clamp(up(rect[2], vp[2]), 0, f * w);
-    r[3] = std::clamp(up(rect[3], vp[3]), 0, f * h);
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
-    // The frame's depth, scaled down, hides the volumes behind opaque
-    // geometry; a depth buffer laid out otherwise cannot be copied into
-    // ours, and the volumes are drawn at full size.
-    const bool copyable = r[2] > r[0] && r[3] > r[1] && depthLikeOurs(glue, drawFbo);
-    off = copyable ? offscreenFor(contextid, glue, w, h) : nullptr;
-    if (off) {
-      cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(drawFbo));
-      cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, off->fbo);
-      off->blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
-                vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
-                r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
-                r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
-                GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
-      cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, off->fbo);
-      glViewport(0, 0, w, h);
-      // Cleared a pixel wider than drawn: the scaling filter reads there.
-      glEnable(GL_SCISSOR_TEST);
-      glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
-      glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-      glClear(GL_COLOR_BUFFER_BIT);
-      glDisable(GL_SCISSOR_TEST);
-    }
-  }
-
-  for (const Pending & p : volumes) p.node->drawSlices(p, contextid, ids, off != nullptr);
-  if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
-
-  if (off) {
-    // Composite the premultiplied reduced picture over its rectangle.
-    cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
-    cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(readFbo));
-    glViewport(vp[0], vp[1], vp[2], vp[3]);
-    if (programs.usable) glDisable(GL_FRAGMENT_PROGRAM_ARB);
-    glDisable(GL_TEXTURE_3D);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, off->colour);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_FOG);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    if (cc_glglue_has_blendequation(glue)) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
-    // Where no volume drew, nothing needs blending.
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    const float x0 = 2.0f * float(r[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(r[2]) / float(vp[2]) - 1.0f;
-    const float y0 = 2.0f * float(r[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(r[3]) / float(vp[3]) - 1.0f;
-    const float s0 = float(r[0]) / float(f * off->width), s1 = float(r[2]) / float(f * off->width);
-    const float t0 = float(r[1]) / float(f * off->height), t1 = float(r[3]) / float(f * off->height);
-    glBegin(GL_QUADS);
-    glTexCoord2f(s0, t0);
-    glVertex2f(x0, y0);
-    glTexCoord2f(s1, t0);
-    glVertex2f(x1, y0);
-    glTexCoord2f(s1, t1);
-    glVertex2f(x1, y1);
-    glTexCoord2f(s0, t1);
-    glVertex2f(x0, y1);
-    glEnd();
-  }
-
-  glMatrixMode(GL_TEXTURE);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glPopClientAttrib();
-  glPopAttrib();
-  release(volumes);
-}
-
-void
 SoVolumeRender::GLRender(SoGLRenderAction * action)
 {
   SoState * state = action->getState();
@@ -683,7 +244,7 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
   SoCacheElement::invalidate(state);
 
   if (action->isRenderingDelayedPaths()) {
-    drawPending(action);
+    SoVolumeRenderP::drawPending(action);
     return;
   }
 
@@ -701,13 +262,13 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
   p.node = this;
   p.data = data;
   p.transfer = SoTransferFunctionElement::get(state);
-  p.modelview = SoModelMatrixElement::get(state);
-  p.modelview.multRight(SoViewingMatrixElement::get(state));
-  p.projection = SoProjectionMatrixElement::get(state);
+  p.view.modelview = SoModelMatrixElement::get(state);
+  p.view.modelview.multRight(SoViewingMatrixElement::get(state));
+  p.view.projection = SoProjectionMatrixElement::get(state);
   const SbViewVolume & vv = SoViewVolumeElement::get(state);
-  p.nearDist = vv.getNearDist();
-  p.farDist = vv.getNearDist() + vv.getDepth();
-  p.viewport = SoViewportRegionElement::get(state).getViewportSizePixels();
+  p.view.nearDist = vv.getNearDist();
+  p.view.farDist = vv.getNearDist() + vv.getDepth();
+  p.view.viewport = SoViewportRegionElement::get(state).getViewportSizePixels();
   // Coin has set the fog of this point in the scene in GL already; keep it
   // for the delayed draw, when another part of the scene may be current.
   p.fog = glIsEnabled(GL_FOG);
@@ -717,7 +278,7 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
   glGetFloatv(GL_FOG_END, &p.fogEnd);
   glGetFloatv(GL_FOG_COLOR, p.fogColour);
   SbVec3f centre;
-  p.modelview.multVecMatrix(box.getCenter(), centre);
+  p.view.modelview.multVecMatrix(box.getCenter(), centre);
   p.depth = centre[2];
 
   this->ref();
@@ -742,210 +303,111 @@ SoVolumeRender::GLRender(SoGLRenderAction * action)
 }
 
 void
-SoVolumeRender::drawSlices(const Pending & p, uint32_t contextid, const GLuint * programs,
-                           bool premultiply)
+SoVolumeRenderP::drawPending(SoGLRenderAction * action)
+{
+  auto frame = pendingFrames.find(action);
+  if (frame == pendingFrames.end() || frame->second.volumes.empty()) return;
+  // The first volume reached in the delayed pass draws every volume of the
+  // frame, sorted far to near; the others find the list empty.
+  std::vector<Pending> volumes;
+  volumes.swap(frame->second.volumes);
+  frame->second.path->unref(); // the action still holds it while drawing it
+  frame->second.path = nullptr;
+  std::stable_sort(volumes.begin(), volumes.end(),
+                   [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
+
+  const uint32_t contextid = action->getCacheContext();
+  const cc_glglue * glue = cc_glglue_instance(int(contextid));
+  if (!volumerender::texturesAvailable(glue)) {
+    release(volumes);
+    return;
+  }
+  {
+    const volumerender::StateScope scope(glue);
+    setVolumeState();
+    const volumerender::Programs & programs = volumerender::programsFor(contextid, glue);
+    volumerender::Reduced reduced;
+    const bool reduce = startReduced(volumes, action, glue, reduced);
+    for (const Pending & p : volumes)
+      drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
+    if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+    if (reduce) volumerender::compositeReduced(glue, reduced, programs.usable);
+  }
+  release(volumes);
+}
+
+// Heavy fill of soft volumes, in the renderer's own quality setting, goes
+// to reduced resolution. Soft: linearly filtered and visible only well inside
+// their box, so that their outline fades over a voxel or more and no edge
+// is sharper than the scaling keeps.
+bool
+SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAction * action,
+                              const cc_glglue * glue, volumerender::Reduced & reduced)
+{
+  const uint32_t contextid = action->getCacheContext();
+  float fill = 0.0f;
+  float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
+  for (const Pending & p : volumes) {
+    if (p.node->numSlicesControl.getValue() != SoVolumeRender::AUTOMATIC ||
+        p.node->composition.getValue() != SoVolumeRender::ALPHA_BLENDING ||
+        p.node->interpolation.getValue() != SoVolumeRender::LINEAR)
+      return false;
+    SbVec3s dim;
+    void * buffer = nullptr;
+    SoVolumeData::DataType type;
+    if (!p.data->getVolumeData(dim, buffer, type)) return false;
+    const auto known = p.node->pimpl->textures.find(contextid);
+    if (known == p.node->pimpl->textures.end() || known->second.name == 0 ||
+        known->second.dataId != p.data->getNodeId())
+      return false; // not uploaded yet: its extent is unknown
+    const volumerender::Texture & tex = known->second;
+    if (tex.last[0] <= tex.first[0]) continue;
+    int depth = 1;
+    for (int k = 0; k < 3; ++k) {
+      if (tex.first[k] <= 0 || tex.last[k] >= dim[k]) return false;
+      depth = std::max(depth, tex.last[k] - tex.first[k] + 1);
+    }
+    const SbBox3f occupied = occupiedBox(tex.first, tex.last, p.data->getVolumeSize(), dim, true);
+    fill += estimatedFill(clipMatrix(p.view), occupied, depth, rect);
+  }
+  glGetIntegerv(GL_VIEWPORT, reduced.viewport);
+  if (!planReduction(fill, rect, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
+  return volumerender::beginReduced(contextid, glue, action->getViewportRegion().getWindowSize(), reduced);
+}
+
+void
+SoVolumeRenderP::drawSlices(const Pending & p, uint32_t contextid, const GLuint * programs,
+                            bool premultiply)
 {
   SbVec3s dim;
   void * buffer = nullptr;
   SoVolumeData::DataType type;
   if (!p.data->getVolumeData(dim, buffer, type)) return;
-  GLint max3d = 0;
-  glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3d);
-  if (max3d <= 0) {
-    warnOnce(warnedNoMax, "this OpenGL reports no 3-D texture size; volumes are not drawn");
-    return;
-  }
-  if (dim[0] > max3d || dim[1] > max3d || dim[2] > max3d ||
-      double(dim[0]) * double(dim[1]) * double(dim[2]) > double(1 << 27)) {
-    warnOnce(warnedTooLarge, "volume larger than the OpenGL 3-D texture limit; not drawn");
-    return;
-  }
-
+  if (!volumerender::textureFits(dim)) return;
+  const SoVolumeRender * node = p.node;
+  const int comp = node->composition.getValue();
   const SbBox3f box = p.data->getVolumeSize();
-  const SbVec3f lo = box.getMin();
-  const SbVec3f size = box.getMax() - lo;
-
-  // Eye-space depth of an object-space point p is dot(a, p) + b.
-  const SbMatrix & m = p.modelview;
-  const SbVec3f a(m[0][2], m[1][2], m[2][2]);
-  const float b = m[3][2];
-  const float alen = a.length();
-  if (!(alen > 0.0f)) return;
-
-  float zmin = 0.0f, zmax = 0.0f;
-  float xmin = 0.0f, xmax = 0.0f, ymin = 0.0f, ymax = 0.0f;
-  bool behind = false;
-  SbMatrix mvp = p.modelview;
-  mvp.multRight(p.projection);
-  for (int i = 0; i < 8; ++i) {
-    const SbVec3f c(lo[0] + ((i & 1) ? size[0] : 0.0f), lo[1] + ((i & 2) ? size[1] : 0.0f),
-                    lo[2] + ((i & 4) ? size[2] : 0.0f));
-    const float z = a.dot(c) + b;
-    SbVec4f clip;
-    mvp.multVecMatrix(SbVec4f(c[0], c[1], c[2], 1.0f), clip);
-    float x = 0.0f, y = 0.0f;
-    if (clip[3] > 0.0f) {
-      x = clip[0] / clip[3];
-      y = clip[1] / clip[3];
-    } else {
-      behind = true;
-    }
-    if (i == 0) {
-      zmin = zmax = z;
-      xmin = xmax = x;
-      ymin = ymax = y;
-    } else {
-      zmin = std::min(zmin, z);
-      zmax = std::max(zmax, z);
-      xmin = std::min(xmin, x);
-      xmax = std::max(xmax, x);
-      ymin = std::min(ymin, y);
-      ymax = std::max(ymax, y);
-    }
-  }
-  const float nearZ = -p.nearDist;
-  const float farZ = -p.farDist;
-  if (zmin > nearZ || zmax < farZ) return; // wholly in front of the near or beyond the far plane
-
-  const SbVec3f voxel(size[0] / float(dim[0]), size[1] / float(dim[1]), size[2] / float(dim[2]));
-  const float reference = voxelSpacingAlong(voxel, a / alen);
-  if (!(reference > 0.0f)) return;
-  const float depthObject = (zmax - zmin) / alen;
-  const int maxDim = std::max<int>(dim[0], std::max<int>(dim[1], dim[2]));
-
-  int count = 1;
-  float dz = 0.0f;
-  switch (this->numSlicesControl.getValue()) {
-  case ALL:
-    count = maxDim;
-    break;
-  case MANUAL:
-    count = std::clamp(int(this->numSlices.getValue()), 1, 4 * maxSlices);
-    break;
-  default: {
-    const float extent = std::max((xmax - xmin) * 0.5f * float(p.viewport[0]),
-                                  (ymax - ymin) * 0.5f * float(p.viewport[1]));
-    const float pixelsPerVoxel = behind ? INFINITY : extent / float(maxDim);
-    const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
-    count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
-    // Within the limits the slices lie a whole voxel apart (two when small
-    // on screen) rather than spread evenly: one voxel apart needs no
-    // opacity correction, and so no per-sample program.
-    const float exact = depthObject / reference * perVoxel;
-    if (exact >= float(minSlices) && exact <= float(count)) dz = reference * alen / perVoxel;
-    break;
-  }
-  }
-  if (dz == 0.0f) dz = (zmax - zmin) / float(count);
-  const int comp = this->composition.getValue();
-  // Maximum intensity ignores how many slices a ray crosses.
-  float ratio = comp == MAX_INTENSITY ? 1.0f : (dz / alen) / reference;
-  if (std::fabs(ratio - 1.0f) < 1e-3f) ratio = 1.0f;
-  const bool correct = ratio != 1.0f;
+  SlicePlan plan;
+  if (!planSlices(p.view, box, dim, node->numSlicesControl.getValue(), node->numSlices.getValue(),
+                  comp == SoVolumeRender::MAX_INTENSITY, plan))
+    return;
 
   const cc_glglue * glue = cc_glglue_instance(int(contextid));
-  Texture & tex = this->textures->perContext[contextid];
-  const SbUniqueId dataId = p.data->getNodeId();
-  const SbUniqueId transferId = p.transfer ? p.transfer->getNodeId() : 0;
-  // Baked into the texture only without fragment programs; a 2% change of
-  // the spacing is not worth a new upload there.
-  const float textureRatio = programs ? 1.0f : ratio;
-  const bool stale = tex.name == 0 || tex.dataId != dataId || tex.transferId != transferId ||
-                     std::fabs(tex.ratio - textureRatio) > 0.02f * textureRatio;
-  if (tex.name == 0) glGenTextures(1, &tex.name);
-  glBindTexture(GL_TEXTURE_3D, tex.name);
-  if (stale) {
-    std::vector<uint16_t> rgba = colourVoxels(p.data, p.transfer, textureRatio);
-    if (textureRatio == 1.0f) {
-      // Uncorrected, the texels are the transfer function's own 8-bit values
-      // (times 257): 8 bits hold them exactly at half the memory and fetch cost.
-      std::vector<uint8_t> rgba8(rgba.size());
-      for (size_t i = 0; i < rgba.size(); ++i) rgba8[i] = uint8_t(rgba[i] >> 8);
-      cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA8, dim[0], dim[1], dim[2], 0, GL_RGBA,
-                             GL_UNSIGNED_BYTE, rgba8.data());
-    } else {
-      // Corrected opacities are small with many slices; 8 bits would round
-      // them by up to a fifth.
-      cc_glglue_glTexImage3D(glue, GL_TEXTURE_3D, 0, GL_RGBA16, dim[0], dim[1], dim[2], 0, GL_RGBA,
-                             GL_UNSIGNED_SHORT, rgba.data());
-    }
-    findOccupied(rgba, dim, tex);
-    tex.dataId = dataId;
-    tex.transferId = transferId;
-    tex.ratio = textureRatio;
-  }
-  const GLint filter = this->interpolation.getValue() == NEAREST ? GL_NEAREST : GL_LINEAR;
-  // Texture parameters belong to the texture object: set them on change
-  // only, each change costs the driver a new sampler.
-  if (tex.filter != filter) {
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-    tex.filter = filter;
-  }
-
-  const bool equations = cc_glglue_has_blendequation(glue);
-  if (comp == MAX_INTENSITY) {
-    glBlendFunc(GL_ONE, GL_ONE);
-    if (equations) cc_glglue_glBlendEquation(glue, GL_MAX);
-  } else {
-    glBlendFunc(GL_SRC_ALPHA, comp == SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
-    // Into an empty target: keep the coverage in alpha for the compositing.
-    if (premultiply)
-      cc_glglue_glBlendFuncSeparate(glue, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
-                                    GL_ONE_MINUS_SRC_ALPHA);
-    if (equations) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
-  }
-
-  if (p.fog) {
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, p.fogMode);
-    glFogf(GL_FOG_DENSITY, p.fogDensity);
-    glFogf(GL_FOG_START, p.fogStart);
-    glFogf(GL_FOG_END, p.fogEnd);
-    glFogfv(GL_FOG_COLOR, p.fogColour);
-  } else {
-    glDisable(GL_FOG);
-  }
-
-  if (programs && correct) {
-    int variant = 0;
-    if (p.fog) variant = p.fogMode == GL_LINEAR ? 1 : (p.fogMode == GL_EXP ? 2 : 3);
-    cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, programs[variant]);
-    cc_glglue_glProgramLocalParameter4f(glue, GL_FRAGMENT_PROGRAM_ARB, 0, ratio, 0.0f, 0.0f, 0.0f);
-    glEnable(GL_FRAGMENT_PROGRAM_ARB);
-  } else if (programs) {
-    glDisable(GL_FRAGMENT_PROGRAM_ARB);
-  }
-
+  const GLint filter = node->interpolation.getValue() == SoVolumeRender::NEAREST ? GL_NEAREST : GL_LINEAR;
+  // The opacity correction is baked into the texture only without fragment
+  // programs.
+  const volumerender::Texture & tex = volumerender::bindTexture(
+    node->pimpl->textures[contextid], p, dim, programs ? 1.0f : plan.ratio, filter, glue);
+  setBlending(glue, comp, premultiply);
+  setFog(p);
+  if (programs) volumerender::useProgram(glue, programs, p, plan.ratio);
   glMatrixMode(GL_PROJECTION);
-  glLoadMatrixf(p.projection[0]);
+  glLoadMatrixf(p.view.projection[0]);
   glMatrixMode(GL_MODELVIEW);
-  glLoadMatrixf(m[0]);
+  glLoadMatrixf(p.view.modelview[0]);
 
-  // Slices stay at fixed depths across the box whatever the camera's near
-  // plane; those nearer than it are skipped, which a camera inside the
-  // volume needs (each slice lies at one depth, so GL would drop it whole).
   if (tex.last[0] <= tex.first[0]) return; // nothing visible
-  const SbBox3f occupied = occupiedBox(tex, box, dim, filter == GL_LINEAR);
-  if (outsideView(occupied, mvp)) return;
-  const float nearLimit = nearZ * (1.0f + 1e-5f);
-  SbVec3f poly[6];
-  // One draw for all slices of the volume: a software rasteriser pays per
-  // draw, and triangles are drawn in the order given, back to front.
-  glBegin(GL_TRIANGLES);
-  for (int i = 0; i < count; ++i) {
-    const float z = zmin + (float(i) + 0.5f) * dz;
-    if (z > nearLimit || z < farZ) continue;
-    const int n = sliceBoxPolygon(occupied, a, z - b, poly);
-    for (int k = 1; k + 1 < n; ++k)
-      for (int v : {0, k, k + 1}) {
-        const SbVec3f t = poly[v] - lo;
-        glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
-        glVertex3f(poly[v][0], poly[v][1], poly[v][2]);
-      }
-  }
-  glEnd();
+  const SbBox3f occupied = occupiedBox(tex.first, tex.last, box, dim, filter == GL_LINEAR);
+  if (outsideView(occupied, clipMatrix(p.view))) return;
+  drawSliceTriangles(plan, occupied, box);
 }

@@ -18,7 +18,7 @@
 // frame.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
-// once on stderr and draws nothing.
+// once through SoDebugError and draws nothing.
 
 #include <Inventor/fields/SoSFEnum.h>
 #include <Inventor/fields/SoSFInt32.h>
@@ -55,11 +55,6 @@ public:
 
   virtual void GLRender(SoGLRenderAction * action);
 
-  // Internal: a volume waiting for the delayed pass, and the textures kept
-  // per GL context.
-  struct Pending;
-  struct TextureCache;
-
 protected:
   virtual ~SoVolumeRender();
 
@@ -67,11 +62,8 @@ protected:
   virtual void generatePrimitives(SoAction * action);
 
 private:
-  static void drawPending(SoGLRenderAction * action);
-  void drawSlices(const Pending & p, uint32_t contextid, const unsigned int * programs,
-                  bool premultiply);
-
-  TextureCache * textures;
+  friend class SoVolumeRenderP;
+  class SoVolumeRenderP * pimpl;
 };
 
 #endif

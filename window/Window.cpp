@@ -478,8 +478,20 @@ void RenderArea::Impl::draw() {
   reportGlErrors(frames);
 }
 
+// Whether the GL can draw a window of this size. Beyond its viewport limit
+// the picture would be wrong, and Mesa's software drivers cannot even
+// allocate such a window (32767 x 32767 under Xvfb) and crash in the next
+// frame or swap: such a window keeps its last picture until it shrinks.
+static bool withinGlLimits(SbVec2s size) {
+  GLint largest[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
+  return largest[0] <= 0 || (size[0] <= largest[0] && size[1] <= largest[1]);
+}
+
 bool RenderArea::Impl::redrawIfNeeded() {
   if (!needRedraw || !top) return false;
+  glfwMakeContextCurrent(top->window);
+  if (!withinGlLimits(size)) return false;
   draw();
   glfwSwapBuffers(top->window);
   return true;

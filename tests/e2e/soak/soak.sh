@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Soak: the real program under a random storm of key presses and releases
 # (the twelve watched keys and others, never Escape) and window resizes
-# from 1x1 to 4096x4096, for FS_SOAK_SECONDS (default 75; 600 for the long
-# run). Checks: it never dies, no frame leaves a GL error, resident memory
-# grows by less than 1 MB between the end of the warm-up and the end, the
-# tick still moves the view, and an Escape stroke ends it with status 0.
+# from 1x1 to the largest the X server allows (32767x32767), for
+# FS_SOAK_SECONDS (default 75; 600 for the long run). Checks: it never dies,
+# no frame leaves a GL error, resident memory grows by less than 1 MB between
+# the end of the warm-up and the end, the tick still moves the view, and an
+# Escape stroke ends it with status 0.
 # FS_SOAK_SEED replays a storm.
 source "$(dirname "$0")/../hostile/hostile_lib.sh" "$@"
 duration=${FS_SOAK_SECONDS:-75}
@@ -33,7 +34,13 @@ focus "$wid"
 keys=(Up Down Left Right Return Tab space w s a n Escape)
 keys=("${keys[@]:0:11}" q F5 Shift_L Control_L BackSpace Home 1 KP_Add)
 declare -A held=()
-sizes=("1 1" "2 3" "17 9" "320 200" "640 480" "1024 768" "1920 1080" "4096 4096")
+# X sizes are 16-bit: ask for the most and read back what the server gave.
+xdotool windowsize "$wid" 32767 32767
+largest=$(xdotool getwindowgeometry "$wid" | awk '/Geometry:/ {sub("x", " ", $2); print $2}')
+beyond=0
+[ "${largest%% *}" -gt 16384 ] 2>/dev/null && [ "${largest##* }" -gt 16384 ] && beyond=1
+check "the window grows beyond 16384x16384 (got ${largest:-nothing})" [ "$beyond" = 1 ]
+sizes=("1 1" "2 3" "17 9" "320 200" "640 480" "1024 768" "1920 1080" "4096 4096" "$largest")
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$APP_PID/status" 2>/dev/null; }
 alive() { kill -0 "$APP_PID" 2>/dev/null && [ ! -e "$WORK/soak.status" ]; }
@@ -77,8 +84,9 @@ storm() {  # storm SECONDS
 }
 
 # Warm-up: the extremes of size first, so the largest buffers have been
-# allocated once before memory is measured.
-for s in "4096 4096" "1 1" "1920 1080"; do
+# allocated once before memory is measured (a window beyond the GL's limits
+# is not drawn).
+for s in "$largest" "4096 4096" "1 1" "1920 1080"; do
   xdotool windowsize "$wid" $s
   sleep 2
 done

@@ -1,6 +1,11 @@
-// The geometry and compositing arithmetic of the slicing renderer.
+// The geometry and compositing arithmetic of the slicing renderer, and how
+// it plans slices and reduced-resolution passes.
 
+#include "volume/SlicePlan.h"
+#include "volume/SoVolumeRender.h"
 #include "volume/VolumeSlicing.h"
+
+#include <Inventor/SbViewVolume.h>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +155,131 @@ TEST(AutomaticSlices, OnePerVoxelCrossedFewerWhenSmallOnScreenWithinLimits)
   EXPECT_EQ(automaticSliceCount(0.0f, 1.0f), minSlices);
   EXPECT_EQ(automaticSliceCount(5000.0f, 4.0f), maxSlices);
   EXPECT_LT(automaticSliceCount(100.0f, 0.7f), automaticSliceCount(100.0f, 1.4f));
+}
+
+
+// Slice planning. The box (-1,-1,-1)-(1,1,1) of 20^3 voxels lies `depth`
+// units before an orthographic camera whose 256 pixels see 4 units: 6.4
+// pixels per voxel.
+VolumeView
+orthoView(float depth = 10.0f, float nearDist = 1.0f)
+{
+  SbViewVolume vv;
+  vv.ortho(-2, 2, -2, 2, nearDist, 30);
+  SbMatrix affine, projection;
+  vv.getMatrices(affine, projection);
+  SbMatrix modelview;
+  modelview.setTranslate(SbVec3f(0, 0, -depth));
+  return VolumeView{modelview, projection, nearDist, 30.0f, SbVec2s(256, 256)};
+}
+
+const SbVec3s voxels20(20, 20, 20);
+
+int
+slicesCut(const SlicePlan & plan)
+{
+  int cut = 0;
+  SbVec3f v[6];
+  for (int i = 0; i < plan.count; ++i) cut += planSlice(plan, i, unitBox, v) > 0;
+  return cut;
+}
+
+TEST(SlicePlan, ChosenSlicesLieOneVoxelApartAndNeedNoCorrection)
+{
+  SlicePlan plan;
+  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  EXPECT_EQ(plan.count, 20);
+  EXPECT_NEAR(plan.spacing, 0.1f, 1e-6f);
+  EXPECT_EQ(plan.ratio, 1.0f);
+  EXPECT_NEAR(plan.zmin, -11.0f, 1e-5f);
+  EXPECT_NEAR(plan.zmax, -9.0f, 1e-5f);
+  EXPECT_EQ(slicesCut(plan), 20);
+}
+
+TEST(SlicePlan, AskedCountsSpreadOverTheDepthWithOpacityCorrected)
+{
+  SlicePlan plan;
+  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 64, false, plan));
+  EXPECT_EQ(plan.count, 64);
+  EXPECT_NEAR(plan.ratio, 2.0f / 64.0f / 0.1f, 1e-5f);
+  EXPECT_EQ(slicesCut(plan), 64);
+  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 64, true, plan));
+  EXPECT_EQ(plan.ratio, 1.0f); // maximum intensity does not add up slices
+  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 1 << 20, false, plan));
+  EXPECT_EQ(plan.count, 4 * maxSlices);
+  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, -3, false, plan));
+  EXPECT_EQ(plan.count, 1);
+  ASSERT_TRUE(planSlices(orthoView(), unitBox, SbVec3s(8, 30, 4), SoVolumeRender::ALL, 64, false, plan));
+  EXPECT_EQ(plan.count, 30);
+}
+
+TEST(SlicePlan, OnlySlicesWithinTheDepthRangeAreCut)
+{
+  SlicePlan plan;
+  EXPECT_FALSE(planSlices(orthoView(40.0f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  EXPECT_FALSE(planSlices(orthoView(-5.0f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  // The near plane at 1 crosses the box 1.5 units away: a quarter of it is nearer.
+  ASSERT_TRUE(planSlices(orthoView(1.5f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  EXPECT_EQ(plan.count, 20);
+  EXPECT_EQ(slicesCut(plan), 15);
+}
+
+TEST(SlicePlan, FillIsTheScreenAreaTimesTheVoxelsCrossed)
+{
+  const SbMatrix mvp = clipMatrix(orthoView());
+  float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
+  EXPECT_NEAR(estimatedFill(mvp, unitBox, 20, rect), 0.25f * 20.0f, 1e-4f); // a quarter of the screen
+  EXPECT_NEAR(rect[0], -0.5f, 1e-6f);
+  EXPECT_NEAR(rect[3], 0.5f, 1e-6f);
+  // Beyond the right edge: nothing, and the rectangle stays.
+  EXPECT_EQ(estimatedFill(mvp, SbBox3f(3, -1, -1, 5, 1, 1), 20, rect), 0.0f);
+  EXPECT_NEAR(rect[2], 0.5f, 1e-6f);
+  EXPECT_TRUE(outsideView(SbBox3f(3, -1, -1, 5, 1, 1), mvp));
+  EXPECT_FALSE(outsideView(SbBox3f(1.5f, -1, -1, 5, 1, 1), mvp));
+  // A box reaching behind the eye covers the whole screen.
+  SbViewVolume perspective;
+  perspective.perspective(1.0f, 1.0f, 1.0f, 30.0f);
+  SbMatrix affine, projection, around;
+  perspective.getMatrices(affine, projection);
+  around.setTranslate(SbVec3f(0, 0, -0.5f));
+  EXPECT_NEAR(estimatedFill(around.multRight(projection), unitBox, 20, rect), 20.0f, 1e-4f);
+  EXPECT_EQ(rect[0], -1.0f);
+  EXPECT_EQ(rect[3], 1.0f);
+}
+
+TEST(SlicePlan, ReductionHalvesOrThirdsOnWholeReducedPixels)
+{
+  const float rect[4] = {-0.5f, -0.5f, 0.5f, 0.5f};
+  ReducedPass pass;
+  EXPECT_FALSE(planReduction(1.0f, rect, 256, 256, pass));
+  EXPECT_FALSE(planReduction(4.0f, rect, 1, 256, pass));
+  for (float fill : {4.0f, 9.0f}) {
+    ASSERT_TRUE(planReduction(fill, rect, 255, 256, pass));
+    const int f = pass.factor;
+    EXPECT_EQ(f, fill > 8.0f ? 3 : 2);
+    EXPECT_EQ(pass.width, (255 + f - 1) / f);
+    EXPECT_EQ(pass.height, (256 + f - 1) / f);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(pass.rect[k] % f, 0) << k;
+    // Covers the volumes' pixels 63.75..191.25 across and 64..192 up.
+    EXPECT_LE(pass.rect[0], 63);
+    EXPECT_GE(pass.rect[2], 192);
+    EXPECT_LE(pass.rect[1], 64);
+    EXPECT_GE(pass.rect[3], 192);
+    EXPECT_LE(pass.rect[2], f * pass.width);
+  }
+}
+
+TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered)
+{
+  const int first[3] = {0, 5, 10}, last[3] = {20, 6, 11};
+  const SbBox3f linear = occupiedBox(first, last, unitBox, voxels20, true);
+  EXPECT_NEAR(linear.getMin()[0], -1.0f, 1e-6f); // not beyond the box
+  EXPECT_NEAR(linear.getMax()[0], 1.0f, 1e-6f);
+  EXPECT_NEAR(linear.getMin()[1], -0.55f, 1e-6f);
+  EXPECT_NEAR(linear.getMax()[1], -0.35f, 1e-6f);
+  const SbBox3f nearest = occupiedBox(first, last, unitBox, voxels20, false);
+  EXPECT_NEAR(nearest.getMin()[2], 0.0f, 1e-6f);
+  EXPECT_NEAR(nearest.getMax()[2], 0.1f, 1e-6f);
 }
 
 } // namespace

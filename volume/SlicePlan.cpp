@@ -1,0 +1,235 @@
+#include "volume/SlicePlan.h"
+
+#include "volume/SoVolumeRender.h"
+#include "volume/VolumeSlicing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Soft volumes whose slices would cover the viewport this many times over
+// are drawn at half the resolution and scaled up, at a third beyond the
+// second limit: their fill is what limits the frame rate of a software
+// rasteriser, and a soft outline loses nothing a viewer would see.
+constexpr float kReducedFillThreshold = 1.0f;
+constexpr float kThirdFillThreshold = 8.0f;
+
+// Where the box lies in view: its eye-space depth range (depth is
+// dot(a, p) + b) and its extent in normalised device coordinates.
+struct BoxExtent {
+  float zmin = 0.0f, zmax = 0.0f;
+  float xmin = 0.0f, xmax = 0.0f, ymin = 0.0f, ymax = 0.0f;
+  bool behind = false; // a corner lies behind the eye
+};
+
+BoxExtent
+boxExtent(const SbBox3f & box, const SbVec3f & a, float b, const SbMatrix & mvp)
+{
+  const SbVec3f lo = box.getMin();
+  const SbVec3f size = box.getMax() - lo;
+  BoxExtent e;
+  for (int i = 0; i < 8; ++i) {
+    const SbVec3f c(lo[0] + ((i & 1) ? size[0] : 0.0f), lo[1] + ((i & 2) ? size[1] : 0.0f),
+                    lo[2] + ((i & 4) ? size[2] : 0.0f));
+    const float z = a.dot(c) + b;
+    SbVec4f clip;
+    mvp.multVecMatrix(SbVec4f(c[0], c[1], c[2], 1.0f), clip);
+    float x = 0.0f, y = 0.0f;
+    if (clip[3] > 0.0f) {
+      x = clip[0] / clip[3];
+      y = clip[1] / clip[3];
+    } else {
+      e.behind = true;
+    }
+    if (i == 0) {
+      e.zmin = e.zmax = z;
+      e.xmin = e.xmax = x;
+      e.ymin = e.ymax = y;
+    } else {
+      e.zmin = std::min(e.zmin, z);
+      e.zmax = std::max(e.zmax, z);
+      e.xmin = std::min(e.xmin, x);
+      e.xmax = std::max(e.xmax, x);
+      e.ymin = std::min(e.ymin, y);
+      e.ymax = std::max(e.ymax, y);
+    }
+  }
+  return e;
+}
+
+} // namespace
+
+SbMatrix
+clipMatrix(const VolumeView & view)
+{
+  SbMatrix mvp = view.modelview;
+  mvp.multRight(view.projection);
+  return mvp;
+}
+
+SbVec4f
+clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp)
+{
+  const SbVec3f & lo = box.getMin();
+  const SbVec3f & hi = box.getMax();
+  SbVec4f c;
+  mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
+                            (i & 4) ? hi[2] : lo[2], 1.0f), c);
+  return c;
+}
+
+bool
+outsideView(const SbBox3f & box, const SbMatrix & mvp)
+{
+  int beyond[4] = {0, 0, 0, 0};
+  for (int i = 0; i < 8; ++i) {
+    const SbVec4f c = clipCorner(box, i, mvp);
+    beyond[0] += c[0] < -c[3];
+    beyond[1] += c[0] > c[3];
+    beyond[2] += c[1] < -c[3];
+    beyond[3] += c[1] > c[3];
+  }
+  return beyond[0] == 8 || beyond[1] == 8 || beyond[2] == 8 || beyond[3] == 8;
+}
+
+SbBox3f
+occupiedBox(const int first[3], const int last[3], const SbBox3f & box, const SbVec3s & dim,
+            bool linear)
+{
+  // A linearly filtered sample is non-zero only within one voxel of a
+  // visible voxel's centre, half a voxel beyond the visible voxels.
+  const SbVec3f lo = box.getMin();
+  const SbVec3f size = box.getMax() - lo;
+  const float margin = linear ? 0.5f : 0.0f;
+  SbVec3f occLo, occHi;
+  for (int k = 0; k < 3; ++k) {
+    const float voxel = size[k] / float(dim[k]);
+    occLo[k] = lo[k] + voxel * std::max(0.0f, float(first[k]) - margin);
+    occHi[k] = lo[k] + voxel * std::min(float(dim[k]), float(last[k]) + margin);
+  }
+  return SbBox3f(occLo, occHi);
+}
+
+float
+estimatedFill(const SbMatrix & mvp, const SbBox3f & box, int maxDim, float rect[4])
+{
+  float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
+  bool behind = false;
+  for (int i = 0; i < 8 && !behind; ++i) {
+    const SbVec4f c = clipCorner(box, i, mvp);
+    behind = !(c[3] > 0.0f);
+    x0 = std::min(x0, c[0] / c[3]);
+    x1 = std::max(x1, c[0] / c[3]);
+    y0 = std::min(y0, c[1] / c[3]);
+    y1 = std::max(y1, c[1] / c[3]);
+  }
+  if (behind) {
+    x0 = y0 = -1.0f;
+    x1 = y1 = 1.0f;
+  }
+  x0 = std::max(x0, -1.0f);
+  y0 = std::max(y0, -1.0f);
+  x1 = std::min(x1, 1.0f);
+  y1 = std::min(y1, 1.0f);
+  if (x1 <= x0 || y1 <= y0) return 0.0f;
+  rect[0] = std::min(rect[0], x0);
+  rect[1] = std::min(rect[1], y0);
+  rect[2] = std::max(rect[2], x1);
+  rect[3] = std::max(rect[3], y1);
+  return (x1 - x0) * (y1 - y0) * 0.25f * float(maxDim);
+}
+
+bool
+planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, int control,
+           int requested, bool maxIntensity, SlicePlan & plan)
+{
+  const SbVec3f size = box.getMax() - box.getMin();
+  // Eye-space depth of an object-space point p is dot(a, p) + b.
+  const SbMatrix & m = view.modelview;
+  const SbVec3f a(m[0][2], m[1][2], m[2][2]);
+  const float b = m[3][2];
+  const float alen = a.length();
+  if (!(alen > 0.0f)) return false;
+
+  const BoxExtent e = boxExtent(box, a, b, clipMatrix(view));
+  const float nearZ = -view.nearDist;
+  const float farZ = -view.farDist;
+  if (e.zmin > nearZ || e.zmax < farZ) return false; // wholly in front of the near or beyond the far plane
+
+  const SbVec3f voxel(size[0] / float(dim[0]), size[1] / float(dim[1]), size[2] / float(dim[2]));
+  const float reference = voxelSpacingAlong(voxel, a / alen);
+  if (!(reference > 0.0f)) return false;
+  const float depthObject = (e.zmax - e.zmin) / alen;
+  const int maxDim = std::max<int>(dim[0], std::max<int>(dim[1], dim[2]));
+
+  int count = 1;
+  float dz = 0.0f;
+  switch (control) {
+  case SoVolumeRender::ALL:
+    count = maxDim;
+    break;
+  case SoVolumeRender::MANUAL:
+    count = std::clamp(requested, 1, 4 * maxSlices);
+    break;
+  default: {
+    const float extent = std::max((e.xmax - e.xmin) * 0.5f * float(view.viewport[0]),
+                                  (e.ymax - e.ymin) * 0.5f * float(view.viewport[1]));
+    const float pixelsPerVoxel = e.behind ? INFINITY : extent / float(maxDim);
+    const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
+    count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
+    // Within the limits the slices lie a whole voxel apart (two when small
+    // on screen) rather than spread evenly: one voxel apart needs no
+    // opacity correction, and so no per-sample program.
+    const float exact = depthObject / reference * perVoxel;
+    if (exact >= float(minSlices) && exact <= float(count)) dz = reference * alen / perVoxel;
+    break;
+  }
+  }
+  if (dz == 0.0f) dz = (e.zmax - e.zmin) / float(count);
+  // Maximum intensity ignores how many slices a ray crosses.
+  float ratio = maxIntensity ? 1.0f : (dz / alen) / reference;
+  if (std::fabs(ratio - 1.0f) < 1e-3f) ratio = 1.0f;
+
+  plan.axis = a;
+  plan.offset = b;
+  plan.zmin = e.zmin;
+  plan.zmax = e.zmax;
+  plan.nearLimit = nearZ * (1.0f + 1e-5f);
+  plan.farZ = farZ;
+  plan.count = count;
+  plan.spacing = dz;
+  plan.ratio = ratio;
+  return true;
+}
+
+int
+planSlice(const SlicePlan & plan, int i, const SbBox3f & box, SbVec3f vertices[6])
+{
+  // Slices stay at fixed depths across the box whatever the camera's near
+  // plane; those nearer than it are skipped, which a camera inside the
+  // volume needs (each slice lies at one depth, so GL would drop it whole).
+  const float z = plan.zmin + (float(i) + 0.5f) * plan.spacing;
+  if (z > plan.nearLimit || z < plan.farZ) return 0;
+  return sliceBoxPolygon(box, plan.axis, z - plan.offset, vertices);
+}
+
+bool
+planReduction(float fill, const float ndcRect[4], int width, int height, ReducedPass & pass)
+{
+  if (!(fill > kReducedFillThreshold) || width < 2 || height < 2) return false;
+  const int f = fill > kThirdFillThreshold ? 3 : 2;
+  const int w = (width + f - 1) / f;
+  const int h = (height + f - 1) / f;
+  // In whole reduced pixels, so that the rectangle maps onto them exactly.
+  auto down = [f](float ndc, int size) { return int(std::floor((ndc + 1.0f) * 0.5f * float(size))) / f * f; };
+  auto up = [f](float ndc, int size) { return (int(std::ceil((ndc + 1.0f) * 0.5f * float(size))) + f - 1) / f * f; };
+  pass.factor = f;
+  pass.width = w;
+  pass.height = h;
+  pass.rect[0] = std::clamp(down(ndcRect[0], width), 0, f * w);
+  pass.rect[1] = std::clamp(down(ndcRect[1], height), 0, f * h);
+  pass.rect[2] = std::clamp(up(ndcRect[2], width), 0, f * w);
+  pass.rect[3] = std::clamp(up(ndcRect[3], height), 0, f * h);
+  return pass.rect[2] > pass.rect[0] && pass.rect[3] > pass.rect[1];
+}

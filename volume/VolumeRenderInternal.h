@@ -1,0 +1,165 @@
+#ifndef FS_VOLUME_VOLUMERENDERINTERNAL_H
+#define FS_VOLUME_VOLUMERENDERINTERNAL_H
+
+// What the source files of SoVolumeRender share: the volumes waiting for
+// the delayed pass, and per GL context the 3-D textures, the fragment
+// programs and the reduced-resolution target. Private to volume/.
+
+#include "volume/SlicePlan.h"
+
+#include <Inventor/C/basic.h>
+#include <Inventor/C/glue/gl.h>
+#include <Inventor/system/gl.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+class SoGLRenderAction;
+class SoTransferFunction;
+class SoVolumeData;
+class SoVolumeRender;
+
+namespace volumerender {
+
+// One volume captured during the opaque pass, drawn once all of them are
+// known so that they can be sorted.
+struct Pending {
+  SoVolumeRender * node;
+  SoVolumeData * data;
+  SoTransferFunction * transfer;
+  VolumeView view;
+  GLboolean fog;
+  GLint fogMode;
+  GLfloat fogDensity, fogStart, fogEnd;
+  GLfloat fogColour[4];
+  float depth; // eye-space z of the box centre
+};
+
+// Saves the GL state that the delayed pass changes, and gives it back
+// however the pass ends.
+class StateScope {
+public:
+  explicit StateScope(const cc_glglue * glue)
+  {
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
+                 GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
+                 GL_TRANSFORM_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    // The texture matrix is kept on the unit that the volumes use.
+    if (cc_glglue_has_multitexture(glue) && cc_glglue_max_texture_units(glue) > 1)
+      cc_glglue_glActiveTexture(glue, GL_TEXTURE0);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+  }
+  ~StateScope()
+  {
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+  }
+  StateScope(const StateScope &) = delete;
+  StateScope & operator=(const StateScope &) = delete;
+};
+
+// A volume's texture in one GL context.
+struct Texture {
+  GLuint name = 0;
+  GLint filter = 0; // as last set on the texture object; 0 before the first
+  SbUniqueId dataId = 0;
+  SbUniqueId transferId = 0;
+  float ratio = 0.0f;
+  // Voxel index range (half-open) holding anything visible; empty when
+  // nothing is.
+  int first[3] = {0, 0, 0};
+  int last[3] = {0, 0, 0};
+};
+
+std::vector<uint16_t> colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer,
+                                   float ratio);
+void findOccupied(const std::vector<uint16_t> & rgba, const SbVec3s & dim, Texture & tex);
+
+// Whether this GL has 3-D textures, and whether it can hold one of `dim`
+// voxels; each warns once when not.
+bool texturesAvailable(const cc_glglue * glue);
+bool textureFits(const SbVec3s & dim);
+
+// Binds the volume's texture, uploading it first when the data, the
+// transfer function or the baked-in opacity `ratio` changed.
+const Texture & bindTexture(Texture & tex, const Pending & p, const SbVec3s & dim, float ratio,
+                            GLint filter, const cc_glglue * glue);
+
+// For SoGLCacheContextElement::scheduleDeleteCallback: the closure is the
+// texture name.
+void deleteTexture(void * closure, uint32_t contextid);
+
+// Fragment programs that correct each sample's opacity for the slice
+// spacing, one per fog mode (none, linear, exp, exp2).
+struct Programs {
+  bool tried = false;
+  bool usable = false;
+  GLuint id[4] = {0, 0, 0, 0};
+};
+
+std::string programText(int fogVariant);
+const Programs & programsFor(uint32_t contextid, const cc_glglue * glue);
+
+// Binds the program for the volume's fog with `ratio`, or turns programs off
+// when the opacity needs no correction.
+void useProgram(const cc_glglue * glue, const GLuint * programs, const Pending & p, float ratio);
+
+// The reduced-resolution target of one GL context: colour in a texture for the
+// final scaling, depth copied from the frame's own depth buffer.
+struct Offscreen {
+  bool tried = false;
+  bool usable = false;
+  GLuint fbo = 0, colour = 0, depth = 0;
+  int width = 0, height = 0;
+  int largest = 0; // the GL's limit on a buffer's side, for every use here
+  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
+};
+
+bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
+
+// A reduced-resolution pass under way, and the framebuffers to go back to.
+struct Reduced {
+  Offscreen * target = nullptr;
+  ReducedPass pass;
+  GLint viewport[4] = {0, 0, 0, 0};
+  GLint drawFbo = 0, readFbo = 0;
+};
+
+// Starts drawing into the reduced target, with the frame's depth scaled down
+// into it; false (and drawing left where it was) when this GL or a frame of
+// `frame` pixels does not allow it.
+bool beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced);
+// Scales the reduced picture up over the frame.
+void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs);
+
+} // namespace volumerender
+
+// The node's own share: its textures, and the delayed pass that draws it.
+class SoVolumeRenderP {
+public:
+  std::map<uint32_t, volumerender::Texture> textures; // per GL context
+
+  static void drawPending(SoGLRenderAction * action);
+
+private:
+  static bool startReduced(const std::vector<volumerender::Pending> & volumes, SoGLRenderAction * action,
+                           const cc_glglue * glue, volumerender::Reduced & reduced);
+  static void drawSlices(const volumerender::Pending & p, uint32_t contextid, const GLuint * programs,
+                         bool premultiply);
+};
+
+#endif
