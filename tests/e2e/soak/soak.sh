@@ -7,7 +7,7 @@
 # the end of the warm-up and the end, the tick still moves the view, and an
 # Escape stroke ends it with status 0.
 # FS_SOAK_SEED replays a storm.
-source "$(dirname "$0")/../hostile/hostile_lib.sh" "$@"
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
 duration=${FS_SOAK_SECONDS:-75}
 seed=${FS_SOAK_SEED:-$(( $(date +%s) % 32768 ))}
 RANDOM=$seed
