@@ -6,8 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-pkg"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DFLIGHTSCENE_TESTS=OFF -DFLIGHTSCENE_BENCH=OFF >/dev/null
+(cd "$root" && cmake --preset package >/dev/null)
 cmake --build "$build" -j"$(nproc)"
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$build"/flightscene_*.deb | head -1)
