@@ -76,6 +76,13 @@ rlim_t addressSpaceInUse() {
   const rlim_t inUse = addressSpaceInUse();
   if (inUse > 0) setLimit(RLIMIT_AS, inUse + kReadMemory);
   alarm(kReadSeconds);  // a blocked open uses no CPU time
+  // The parent reports the outcome in one line; whatever the reader or a
+  // crash handler would print stays out of the program's output.
+  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (devNull >= 0) {
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
+  }
 
   SoReadError::setHandlerCallback(keepFirstError, nullptr);
   SoDebugError::setHandlerCallback(keepDebugError, nullptr);
