@@ -23,6 +23,7 @@
 #include <Inventor/elements/SoViewportRegionElement.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -38,6 +39,20 @@ struct Frame {
   SoPath * path = nullptr;
 };
 std::map<SoGLRenderAction *, Frame> pendingFrames;
+
+double * stageSeconds = nullptr;
+
+// Adds the time since `since` to stage `stage` once GL is done, and
+// restarts the clock.
+void
+stageDone(int stage, std::chrono::steady_clock::time_point & since)
+{
+  if (!stageSeconds) return;
+  glFinish();
+  const auto now = std::chrono::steady_clock::now();
+  stageSeconds[stage] += std::chrono::duration<double>(now - since).count();
+  since = now;
+}
 
 void
 release(std::vector<Pending> & volumes)
@@ -184,6 +199,12 @@ SoVolumeRender::~SoVolumeRender()
 }
 
 void
+SoVolumeRender::setStageTimer(double * seconds)
+{
+  stageSeconds = seconds;
+}
+
+void
 SoVolumeRender::computeBBox(SoAction * action, SbBox3f & box, SbVec3f & center)
 {
   const SoVolumeData * data = SoVolumeDataElement::get(action->getState());
@@ -322,6 +343,8 @@ SoVolumeRenderP::drawPending(SoGLRenderAction * action)
     release(volumes);
     return;
   }
+  if (stageSeconds) glFinish();
+  auto since = std::chrono::steady_clock::now();
   {
     const volumerender::StateScope scope(glue);
     setVolumeState();
@@ -331,7 +354,9 @@ SoVolumeRenderP::drawPending(SoGLRenderAction * action)
     for (const Pending & p : volumes)
       drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+    stageDone(0, since);
     if (reduce) volumerender::compositeReduced(glue, reduced, programs.usable);
+    stageDone(1, since);
   }
   release(volumes);
 }

@@ -55,6 +55,12 @@ public:
 
   virtual void GLRender(SoGLRenderAction * action);
 
+  // For benchmarks: while `seconds` is set, the delayed pass waits for GL
+  // before and after each stage and adds its time: [0] the slices, with the
+  // frame's depth scaled down for a reduced pass, [1] the reduced picture's
+  // compositing. The waits cost time themselves; NULL turns it off.
+  static void setStageTimer(double * seconds);
+
 protected:
   virtual ~SoVolumeRender();
 
