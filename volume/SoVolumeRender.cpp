@@ -394,6 +394,9 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAc
     }
     const SbBox3f occupied = occupiedBox(tex.first, tex.last, p.data->getVolumeSize(), dim, true);
     fill += estimatedFill(clipMatrix(p.view), occupied, depth, rect);
+    float screen[4];
+    if (screenRect(clipMatrix(p.view), occupied, screen))
+      reduced.screen.insert(reduced.screen.end(), screen, screen + 4);
   }
   glGetIntegerv(GL_VIEWPORT, reduced.viewport);
   if (!planReduction(fill, rect, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;

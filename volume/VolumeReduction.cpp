@@ -139,7 +139,6 @@ compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
 {
   const Offscreen * off = reduced.target;
   const GLint * vp = reduced.viewport;
-  const int * r = reduced.pass.rect;
   const int f = reduced.pass.factor;
   // The reduced picture is premultiplied: composite it over its rectangle.
   cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(reduced.drawFbo));
@@ -160,19 +159,26 @@ compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  const float x0 = 2.0f * float(r[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(r[2]) / float(vp[2]) - 1.0f;
-  const float y0 = 2.0f * float(r[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(r[3]) / float(vp[3]) - 1.0f;
-  const float s0 = float(r[0]) / float(f * off->width), s1 = float(r[2]) / float(f * off->width);
-  const float t0 = float(r[1]) / float(f * off->height), t1 = float(r[3]) / float(f * off->height);
+  // Only the tiles that the volumes may have drawn: outside them the reduced
+  // picture is empty, and each composited pixel costs a filtered fetch.
+  const std::vector<int> rects = compositeRects(reduced.pass, reduced.screen, vp[2], vp[3]);
+  const float sw = float(f * off->width), sh = float(f * off->height);
   glBegin(GL_QUADS);
-  glTexCoord2f(s0, t0);
-  glVertex2f(x0, y0);
-  glTexCoord2f(s1, t0);
-  glVertex2f(x1, y0);
-  glTexCoord2f(s1, t1);
-  glVertex2f(x1, y1);
-  glTexCoord2f(s0, t1);
-  glVertex2f(x0, y1);
+  for (size_t i = 0; i + 3 < rects.size(); i += 4) {
+    const int * q = &rects[i];
+    const float x0 = 2.0f * float(q[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(q[2]) / float(vp[2]) - 1.0f;
+    const float y0 = 2.0f * float(q[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(q[3]) / float(vp[3]) - 1.0f;
+    const float s0 = float(q[0]) / sw, s1 = float(q[2]) / sw;
+    const float t0 = float(q[1]) / sh, t1 = float(q[3]) / sh;
+    glTexCoord2f(s0, t0);
+    glVertex2f(x0, y0);
+    glTexCoord2f(s1, t0);
+    glVertex2f(x1, y0);
+    glTexCoord2f(s1, t1);
+    glVertex2f(x1, y1);
+    glTexCoord2f(s0, t1);
+    glVertex2f(x0, y1);
+  }
   glEnd();
 }
 

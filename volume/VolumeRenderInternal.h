@@ -135,6 +135,7 @@ bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
 struct Reduced {
   Offscreen * target = nullptr;
   ReducedPass pass;
+  std::vector<float> screen; // each volume's screen rectangle, from screenRect
   GLint viewport[4] = {0, 0, 0, 0};
   GLint drawFbo = 0, readFbo = 0;
 };
