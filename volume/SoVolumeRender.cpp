@@ -351,8 +351,9 @@ SoVolumeRenderP::drawPending(SoGLRenderAction * action)
     const volumerender::Programs & programs = volumerender::programsFor(contextid, glue);
     volumerender::Reduced reduced;
     const bool reduce = startReduced(volumes, action, glue, reduced);
-    for (const Pending & p : volumes)
-      drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
+    if (!reduce || !reduced.kept)
+      for (const Pending & p : volumes)
+        drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
     stageDone(0, since);
     if (reduce) volumerender::compositeReduced(glue, reduced, programs.usable);
@@ -400,7 +401,29 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAc
   }
   glGetIntegerv(GL_VIEWPORT, reduced.viewport);
   if (!planReduction(fill, rect, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
-  return volumerender::beginReduced(contextid, glue, action->getViewportRegion().getWindowSize(), reduced);
+  const SbVec2s frame = action->getViewportRegion().getWindowSize();
+  // Everything that the reduced picture depends on besides the depth.
+  std::vector<char> & shows = reduced.shows;
+  auto put = [&shows](const void * what, size_t size) {
+    shows.insert(shows.end(), static_cast<const char *>(what), static_cast<const char *>(what) + size);
+  };
+  for (const Pending & p : volumes) {
+    const SbUniqueId ids[3] = {p.node->getNodeId(), p.data->getNodeId(), p.transfer ? p.transfer->getNodeId() : 0};
+    put(&p.node, sizeof(p.node));
+    put(ids, sizeof(ids));
+    put(p.view.modelview[0], sizeof(SbMat));
+    put(p.view.projection[0], sizeof(SbMat));
+    const float depthRange[2] = {p.view.nearDist, p.view.farDist};
+    put(depthRange, sizeof(depthRange));
+    const GLfloat fog[5] = {GLfloat(p.fog), GLfloat(p.fogMode), p.fogDensity, p.fogStart, p.fogEnd};
+    put(fog, sizeof(fog));
+    put(p.fogColour, sizeof(p.fogColour));
+  }
+  const int pass[11] = {reduced.pass.factor, reduced.pass.width, reduced.pass.height,
+                        reduced.pass.rect[0], reduced.pass.rect[1], reduced.pass.rect[2], reduced.pass.rect[3],
+                        reduced.viewport[2], reduced.viewport[3], frame[0], frame[1]};
+  put(pass, sizeof(pass));
+  return volumerender::beginReduced(contextid, glue, frame, reduced);
 }
 
 void

@@ -125,6 +125,29 @@ beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, 
          GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
   cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
   glViewport(0, 0, reduced.pass.width, reduced.pass.height);
+  // The same volumes seen the same way as in the last pass: the picture
+  // stands when the opaque scene's depth did not change either. Depth is
+  // read back only then, so a moving camera pays nothing for this.
+  reduced.kept = false;
+  if (reduced.shows == o.shows) {
+    const int x = r[0] / f, y = r[1] / f;
+    const int w = std::min(reduced.pass.width, (r[2] + f - 1) / f) - x;
+    const int h = std::min(reduced.pass.height, (r[3] + f - 1) / f) - y;
+    std::vector<GLuint> depth(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
+    if (!depth.empty()) {
+      glPixelStorei(GL_PACK_ALIGNMENT, 4);
+      glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+      glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+      glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+      glReadPixels(x, y, w, h, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8, depth.data());
+    }
+    reduced.kept = !depth.empty() && depth == o.drawnOver;
+    o.drawnOver.swap(depth);
+  } else {
+    o.shows = reduced.shows;
+    o.drawnOver.clear();
+  }
+  if (reduced.kept) return true;
   // Cleared a pixel wider than drawn: the scaling filter reads there.
   glEnable(GL_SCISSOR_TEST);
   glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
