@@ -400,7 +400,16 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAc
       reduced.screen.insert(reduced.screen.end(), screen, screen + 4);
   }
   glGetIntegerv(GL_VIEWPORT, reduced.viewport);
-  if (!planReduction(fill, rect, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
+  // The pass covers what the volumes' screen rectangles cover: less than the
+  // estimate's rectangle, which takes the whole screen for a box reaching
+  // behind the eye.
+  float onScreen[4] = {1.0f, 1.0f, -1.0f, -1.0f};
+  for (size_t i = 0; i + 3 < reduced.screen.size(); i += 4)
+    for (int k = 0; k < 2; ++k) {
+      onScreen[k] = std::min(onScreen[k], reduced.screen[i + k]);
+      onScreen[k + 2] = std::max(onScreen[k + 2], reduced.screen[i + k + 2]);
+    }
+  if (!planReduction(fill, onScreen, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
   const SbVec2s frame = action->getViewportRegion().getWindowSize();
   // Everything that the reduced picture depends on besides the depth.
   std::vector<char> & shows = reduced.shows;
