@@ -273,7 +273,8 @@ planReduction(float fill, const float ndcRect[4], int width, int height, Reduced
 }
 
 std::vector<int>
-compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width, int height)
+compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width, int height,
+               const unsigned char * alpha)
 {
   // Tiles of this many reduced pixels: few quads, little area beyond the
   // volumes.
@@ -297,6 +298,20 @@ compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, in
     const int r0 = std::max(y0, 0) / tile, r1 = std::min((y1 + tile - 1) / tile, rows);
     for (int y = r0; y < r1; ++y)
       for (int x = c0; x < c1; ++x) marked[size_t(y) * size_t(cols) + size_t(x)] = 1;
+  }
+  if (alpha) {
+    // Only tiles where the picture holds something, or holds it one reduced
+    // pixel beyond their edge, where the filter reads.
+    const int aw = pass.rect[2] / f - tx0, ah = pass.rect[3] / f - ty0;
+    for (int ty = 0; ty < rows; ++ty)
+      for (int tx = 0; tx < cols; ++tx) {
+        char & m = marked[size_t(ty) * size_t(cols) + size_t(tx)];
+        if (!m) continue;
+        m = 0;
+        const int x1 = std::min(tile * tx + tile + 1, aw), y1 = std::min(tile * ty + tile + 1, ah);
+        for (int y = std::max(tile * ty - 1, 0); y < y1 && !m; ++y)
+          for (int x = std::max(tile * tx - 1, 0); x < x1 && !m; ++x) m = alpha[size_t(y) * size_t(aw) + size_t(x)] != 0;
+      }
   }
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < cols;) {

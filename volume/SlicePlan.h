@@ -96,8 +96,10 @@ bool planReduction(float fill, const float ndcRect[4], int width, int height, Re
 // y1 in viewport pixels, on whole reduced pixels, within pass.rect) that
 // cover every one of `ndcRects` (four floats each, from screenRect) and the
 // pixels whose scaling filter reads their reduced pixels, in a viewport of
-// width x height. Whole tiles, joined along rows.
+// width x height. Whole tiles, joined along rows. With `alpha`, the reduced
+// picture's alpha over pass.rect (rows bottom first, pass.rect's width over
+// the factor apart), only tiles where it is not all zero nearby.
 std::vector<int> compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width,
-                                int height);
+                                int height, const unsigned char * alpha = nullptr);
 
 #endif

@@ -160,9 +160,26 @@ beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, 
 void
 compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
 {
-  const Offscreen * off = reduced.target;
+  Offscreen * off = reduced.target;
   const GLint * vp = reduced.viewport;
+  const int * r = reduced.pass.rect;
   const int f = reduced.pass.factor;
+  // Only the tiles that the volumes drew on: outside them the reduced picture
+  // is empty, and each composited pixel costs a filtered fetch. Reading the
+  // picture's alpha costs far less than those fetches.
+  if (!reduced.kept) {
+    const int x = r[0] / f, y = r[1] / f, w = r[2] / f - x, h = r[3] / f - y;
+    std::vector<unsigned char> alpha(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
+    if (!alpha.empty()) {
+      glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+      glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+      glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+      glReadPixels(x, y, w, h, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    }
+    off->composited = compositeRects(reduced.pass, reduced.screen, vp[2], vp[3], alpha.data());
+  }
+  const std::vector<int> & rects = off->composited;
   // The reduced picture is premultiplied: composite it over its rectangle.
   cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(reduced.drawFbo));
   cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.readFbo));
@@ -182,9 +199,6 @@ compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  // Only the tiles that the volumes may have drawn: outside them the reduced
-  // picture is empty, and each composited pixel costs a filtered fetch.
-  const std::vector<int> rects = compositeRects(reduced.pass, reduced.screen, vp[2], vp[3]);
   const float sw = float(f * off->width), sh = float(f * off->height);
   glBegin(GL_QUADS);
   for (size_t i = 0; i + 3 < rects.size(); i += 4) {

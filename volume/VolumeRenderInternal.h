@@ -131,6 +131,7 @@ struct Offscreen {
   // drawn against: a still camera keeps it.
   std::vector<char> shows;
   std::vector<GLuint> drawnOver;
+  std::vector<int> composited; // where the picture was composited, from compositeRects
   void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
 };
 

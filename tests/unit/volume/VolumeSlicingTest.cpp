@@ -324,6 +324,21 @@ TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles)
   }
   EXPECT_LT(covered, 640 * 480 / 4);
   EXPECT_TRUE(compositeRects(pass, {}, 640, 480).empty());
+  // With the picture's alpha: nothing where it is empty; one drawn reduced
+  // pixel on a tile's edge brings that tile and the one its filter reaches.
+  const int aw = pass.rect[2] / pass.factor - pass.rect[0] / pass.factor;
+  const int ah = pass.rect[3] / pass.factor - pass.rect[1] / pass.factor;
+  std::vector<unsigned char> alpha(size_t(aw) * size_t(ah), 0);
+  EXPECT_TRUE(compositeRects(pass, volumes, 640, 480, alpha.data()).empty());
+  const int px = int((0.0f + 1.0f) * 320.0f) / pass.factor / 8 * 8; // a tile's left edge, in the middle volume
+  const int py = int((0.0f + 1.0f) * 240.0f) / pass.factor / 8 * 8 + 4; // within its tile's rows
+  alpha[size_t(py) * size_t(aw) + size_t(px)] = 1;
+  const std::vector<int> two = compositeRects(pass, volumes, 640, 480, alpha.data());
+  ASSERT_EQ(two.size(), 4u);
+  EXPECT_EQ(two[0], (px - 8) * pass.factor);
+  EXPECT_EQ(two[2], (px + 8) * pass.factor);
+  EXPECT_EQ(two[1], (py - 4) * pass.factor);
+  EXPECT_EQ(two[3], (py + 4) * pass.factor);
 }
 
 TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered)
