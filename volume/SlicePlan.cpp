@@ -141,6 +141,44 @@ estimatedFill(const SbMatrix & mvp, const SbBox3f & box, int maxDim, float rect[
 }
 
 bool
+screenRect(const SbMatrix & mvp, const SbBox3f & box, float rect[4])
+{
+  // Corners before the near plane (z >= -w in clip space), and where the
+  // edges cross it: their projections bound the visible part of the box.
+  SbVec4f c[8];
+  float d[8];
+  for (int i = 0; i < 8; ++i) {
+    c[i] = clipCorner(box, i, mvp);
+    d[i] = c[i][2] + c[i][3];
+  }
+  float x0 = 1.0f, y0 = 1.0f, x1 = -1.0f, y1 = -1.0f;
+  bool any = false;
+  auto add = [&](const SbVec4f & p) {
+    if (!(p[3] > 0.0f)) return;
+    x0 = std::min(x0, p[0] / p[3]);
+    x1 = std::max(x1, p[0] / p[3]);
+    y0 = std::min(y0, p[1] / p[3]);
+    y1 = std::max(y1, p[1] / p[3]);
+    any = true;
+  };
+  for (int i = 0; i < 8; ++i) {
+    if (d[i] >= 0.0f) add(c[i]);
+    for (int bit = 1; bit < 8; bit <<= 1) {
+      const int j = i | bit;
+      if (j == i || (d[i] >= 0.0f) == (d[j] >= 0.0f)) continue;
+      const float t = d[i] / (d[i] - d[j]);
+      add(c[i] + (c[j] - c[i]) * t);
+    }
+  }
+  if (!any) return false;
+  rect[0] = std::max(x0, -1.0f);
+  rect[1] = std::max(y0, -1.0f);
+  rect[2] = std::min(x1, 1.0f);
+  rect[3] = std::min(y1, 1.0f);
+  return rect[2] > rect[0] && rect[3] > rect[1];
+}
+
+bool
 planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, int control,
            int requested, bool maxIntensity, SlicePlan & plan)
 {
@@ -232,4 +270,61 @@ planReduction(float fill, const float ndcRect[4], int width, int height, Reduced
   pass.rect[2] = std::clamp(up(ndcRect[2], width), 0, f * w);
   pass.rect[3] = std::clamp(up(ndcRect[3], height), 0, f * h);
   return pass.rect[2] > pass.rect[0] && pass.rect[3] > pass.rect[1];
+}
+
+std::vector<int>
+compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width, int height,
+               const unsigned char * alpha)
+{
+  // Tiles of this many reduced pixels: few quads, little area beyond the
+  // volumes.
+  constexpr int tile = 8;
+  const int f = pass.factor;
+  const int tx0 = pass.rect[0] / f, ty0 = pass.rect[1] / f;
+  const int cols = (pass.rect[2] / f - tx0 + tile - 1) / tile;
+  const int rows = (pass.rect[3] / f - ty0 + tile - 1) / tile;
+  std::vector<int> out;
+  if (cols <= 0 || rows <= 0) return out;
+  std::vector<char> marked(size_t(cols) * size_t(rows), 0);
+  for (size_t i = 0; i + 3 < ndcRects.size(); i += 4) {
+    // In reduced pixels, widened by those that a slice's rasterisation and
+    // the scaling filter may reach.
+    const float * r = &ndcRects[i];
+    const int x0 = int(std::floor((r[0] + 1.0f) * 0.5f * float(width) / float(f))) - 2 - tx0;
+    const int y0 = int(std::floor((r[1] + 1.0f) * 0.5f * float(height) / float(f))) - 2 - ty0;
+    const int x1 = int(std::ceil((r[2] + 1.0f) * 0.5f * float(width) / float(f))) + 2 - tx0;
+    const int y1 = int(std::ceil((r[3] + 1.0f) * 0.5f * float(height) / float(f))) + 2 - ty0;
+    const int c0 = std::max(x0, 0) / tile, c1 = std::min((x1 + tile - 1) / tile, cols);
+    const int r0 = std::max(y0, 0) / tile, r1 = std::min((y1 + tile - 1) / tile, rows);
+    for (int y = r0; y < r1; ++y)
+      for (int x = c0; x < c1; ++x) marked[size_t(y) * size_t(cols) + size_t(x)] = 1;
+  }
+  if (alpha) {
+    // Only tiles where the picture holds something, or holds it one reduced
+    // pixel beyond their edge, where the filter reads.
+    const int aw = pass.rect[2] / f - tx0, ah = pass.rect[3] / f - ty0;
+    for (int ty = 0; ty < rows; ++ty)
+      for (int tx = 0; tx < cols; ++tx) {
+        char & m = marked[size_t(ty) * size_t(cols) + size_t(tx)];
+        if (!m) continue;
+        m = 0;
+        const int x1 = std::min(tile * tx + tile + 1, aw), y1 = std::min(tile * ty + tile + 1, ah);
+        for (int y = std::max(tile * ty - 1, 0); y < y1 && !m; ++y)
+          for (int x = std::max(tile * tx - 1, 0); x < x1 && !m; ++x) m = alpha[size_t(y) * size_t(aw) + size_t(x)] != 0;
+      }
+  }
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols;) {
+      if (!marked[size_t(y) * size_t(cols) + size_t(x)]) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < cols && marked[size_t(y) * size_t(cols) + size_t(x)]) ++x;
+      out.push_back(std::min(f * (tx0 + start * tile), pass.rect[2]));
+      out.push_back(std::min(f * (ty0 + y * tile), pass.rect[3]));
+      out.push_back(std::min(f * (tx0 + x * tile), pass.rect[2]));
+      out.push_back(std::min(f * (ty0 + (y + 1) * tile), pass.rect[3]));
+    }
+  return out;
 }

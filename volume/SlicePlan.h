@@ -12,6 +12,8 @@
 #include <Inventor/SbVec3s.h>
 #include <Inventor/SbVec4f.h>
 
+#include <vector>
+
 // The camera as it saw one volume.
 struct VolumeView {
   SbMatrix modelview;
@@ -42,6 +44,11 @@ SbBox3f occupiedBox(const int first[3], const int last[3], const SbBox3f & box, 
 // normalised device coordinates) to the box's part of the screen; a box
 // reaching behind the eye covers it all.
 float estimatedFill(const SbMatrix & mvp, const SbBox3f & box, int maxDim, float rect[4]);
+
+// The bounding rectangle (x0, y0, x1, y1 in normalised device coordinates,
+// within the screen) of the part of `box` before the near plane; false when
+// none of it is on screen.
+bool screenRect(const SbMatrix & mvp, const SbBox3f & box, float rect[4]);
 
 // Slices through one volume, back to front: slice i lies at eye-space depth
 // zmin + (i + 0.5) * spacing, on the object-space plane where
@@ -84,5 +91,15 @@ struct ReducedPass {
 // rectangle `ndcRect` are worth drawing at reduced resolution in a viewport
 // of width x height pixels, and how.
 bool planReduction(float fill, const float ndcRect[4], int width, int height, ReducedPass & pass);
+
+// Where the reduced picture is composited: disjoint rectangles (x0, y0, x1,
+// y1 in viewport pixels, on whole reduced pixels, within pass.rect) that
+// cover every one of `ndcRects` (four floats each, from screenRect) and the
+// pixels whose scaling filter reads their reduced pixels, in a viewport of
+// width x height. Whole tiles, joined along rows. With `alpha`, the reduced
+// picture's alpha over pass.rect (rows bottom first, pass.rect's width over
+// the factor apart), only tiles where it is not all zero nearby.
+std::vector<int> compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width,
+                                int height, const unsigned char * alpha = nullptr);
 
 #endif

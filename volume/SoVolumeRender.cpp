@@ -23,6 +23,7 @@
 #include <Inventor/elements/SoViewportRegionElement.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -38,6 +39,20 @@ struct Frame {
   SoPath * path = nullptr;
 };
 std::map<SoGLRenderAction *, Frame> pendingFrames;
+
+double * stageSeconds = nullptr;
+
+// Adds the time since `since` to stage `stage` once GL is done, and
+// restarts the clock.
+void
+stageDone(int stage, std::chrono::steady_clock::time_point & since)
+{
+  if (!stageSeconds) return;
+  glFinish();
+  const auto now = std::chrono::steady_clock::now();
+  stageSeconds[stage] += std::chrono::duration<double>(now - since).count();
+  since = now;
+}
 
 void
 release(std::vector<Pending> & volumes)
@@ -184,6 +199,12 @@ SoVolumeRender::~SoVolumeRender()
 }
 
 void
+SoVolumeRender::setStageTimer(double * seconds)
+{
+  stageSeconds = seconds;
+}
+
+void
 SoVolumeRender::computeBBox(SoAction * action, SbBox3f & box, SbVec3f & center)
 {
   const SoVolumeData * data = SoVolumeDataElement::get(action->getState());
@@ -322,16 +343,21 @@ SoVolumeRenderP::drawPending(SoGLRenderAction * action)
     release(volumes);
     return;
   }
+  if (stageSeconds) glFinish();
+  auto since = std::chrono::steady_clock::now();
   {
     const volumerender::StateScope scope(glue);
     setVolumeState();
     const volumerender::Programs & programs = volumerender::programsFor(contextid, glue);
     volumerender::Reduced reduced;
     const bool reduce = startReduced(volumes, action, glue, reduced);
-    for (const Pending & p : volumes)
-      drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
+    if (!reduce || !reduced.kept)
+      for (const Pending & p : volumes)
+        drawSlices(p, contextid, programs.usable ? programs.id : nullptr, reduce);
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+    stageDone(0, since);
     if (reduce) volumerender::compositeReduced(glue, reduced, programs.usable);
+    stageDone(1, since);
   }
   release(volumes);
 }
@@ -369,10 +395,44 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAc
     }
     const SbBox3f occupied = occupiedBox(tex.first, tex.last, p.data->getVolumeSize(), dim, true);
     fill += estimatedFill(clipMatrix(p.view), occupied, depth, rect);
+    float screen[4];
+    if (screenRect(clipMatrix(p.view), occupied, screen))
+      reduced.screen.insert(reduced.screen.end(), screen, screen + 4);
   }
   glGetIntegerv(GL_VIEWPORT, reduced.viewport);
-  if (!planReduction(fill, rect, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
-  return volumerender::beginReduced(contextid, glue, action->getViewportRegion().getWindowSize(), reduced);
+  // The pass covers what the volumes' screen rectangles cover: less than the
+  // estimate's rectangle, which takes the whole screen for a box reaching
+  // behind the eye.
+  float onScreen[4] = {1.0f, 1.0f, -1.0f, -1.0f};
+  for (size_t i = 0; i + 3 < reduced.screen.size(); i += 4)
+    for (int k = 0; k < 2; ++k) {
+      onScreen[k] = std::min(onScreen[k], reduced.screen[i + k]);
+      onScreen[k + 2] = std::max(onScreen[k + 2], reduced.screen[i + k + 2]);
+    }
+  if (!planReduction(fill, onScreen, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
+  const SbVec2s frame = action->getViewportRegion().getWindowSize();
+  // Everything that the reduced picture depends on besides the depth.
+  std::vector<char> & shows = reduced.shows;
+  auto put = [&shows](const void * what, size_t size) {
+    shows.insert(shows.end(), static_cast<const char *>(what), static_cast<const char *>(what) + size);
+  };
+  for (const Pending & p : volumes) {
+    const SbUniqueId ids[3] = {p.node->getNodeId(), p.data->getNodeId(), p.transfer ? p.transfer->getNodeId() : 0};
+    put(&p.node, sizeof(p.node));
+    put(ids, sizeof(ids));
+    put(p.view.modelview[0], sizeof(SbMat));
+    put(p.view.projection[0], sizeof(SbMat));
+    const float depthRange[2] = {p.view.nearDist, p.view.farDist};
+    put(depthRange, sizeof(depthRange));
+    const GLfloat fog[5] = {GLfloat(p.fog), GLfloat(p.fogMode), p.fogDensity, p.fogStart, p.fogEnd};
+    put(fog, sizeof(fog));
+    put(p.fogColour, sizeof(p.fogColour));
+  }
+  const int pass[11] = {reduced.pass.factor, reduced.pass.width, reduced.pass.height,
+                        reduced.pass.rect[0], reduced.pass.rect[1], reduced.pass.rect[2], reduced.pass.rect[3],
+                        reduced.viewport[2], reduced.viewport[3], frame[0], frame[1]};
+  put(pass, sizeof(pass));
+  return volumerender::beginReduced(contextid, glue, frame, reduced);
 }
 
 void

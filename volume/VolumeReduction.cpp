@@ -125,6 +125,29 @@ beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, 
          GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
   cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
   glViewport(0, 0, reduced.pass.width, reduced.pass.height);
+  // The same volumes seen the same way as in the last pass: the picture
+  // stands when the opaque scene's depth did not change either. Depth is
+  // read back only then, so a moving camera pays nothing for this.
+  reduced.kept = false;
+  if (reduced.shows == o.shows) {
+    const int x = r[0] / f, y = r[1] / f;
+    const int w = std::min(reduced.pass.width, (r[2] + f - 1) / f) - x;
+    const int h = std::min(reduced.pass.height, (r[3] + f - 1) / f) - y;
+    std::vector<GLuint> depth(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
+    if (!depth.empty()) {
+      glPixelStorei(GL_PACK_ALIGNMENT, 4);
+      glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+      glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+      glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+      glReadPixels(x, y, w, h, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8, depth.data());
+    }
+    reduced.kept = !depth.empty() && depth == o.drawnOver;
+    o.drawnOver.swap(depth);
+  } else {
+    o.shows = reduced.shows;
+    o.drawnOver.clear();
+  }
+  if (reduced.kept) return true;
   // Cleared a pixel wider than drawn: the scaling filter reads there.
   glEnable(GL_SCISSOR_TEST);
   glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
@@ -137,10 +160,26 @@ beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, 
 void
 compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
 {
-  const Offscreen * off = reduced.target;
+  Offscreen * off = reduced.target;
   const GLint * vp = reduced.viewport;
   const int * r = reduced.pass.rect;
   const int f = reduced.pass.factor;
+  // Only the tiles that the volumes drew on: outside them the reduced picture
+  // is empty, and each composited pixel costs a filtered fetch. Reading the
+  // picture's alpha costs far less than those fetches.
+  if (!reduced.kept) {
+    const int x = r[0] / f, y = r[1] / f, w = r[2] / f - x, h = r[3] / f - y;
+    std::vector<unsigned char> alpha(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
+    if (!alpha.empty()) {
+      glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+      glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+      glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+      glReadPixels(x, y, w, h, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    }
+    off->composited = compositeRects(reduced.pass, reduced.screen, vp[2], vp[3], alpha.data());
+  }
+  const std::vector<int> & rects = off->composited;
   // The reduced picture is premultiplied: composite it over its rectangle.
   cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(reduced.drawFbo));
   cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.readFbo));
@@ -160,19 +199,23 @@ compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  const float x0 = 2.0f * float(r[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(r[2]) / float(vp[2]) - 1.0f;
-  const float y0 = 2.0f * float(r[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(r[3]) / float(vp[3]) - 1.0f;
-  const float s0 = float(r[0]) / float(f * off->width), s1 = float(r[2]) / float(f * off->width);
-  const float t0 = float(r[1]) / float(f * off->height), t1 = float(r[3]) / float(f * off->height);
+  const float sw = float(f * off->width), sh = float(f * off->height);
   glBegin(GL_QUADS);
-  glTexCoord2f(s0, t0);
-  glVertex2f(x0, y0);
-  glTexCoord2f(s1, t0);
-  glVertex2f(x1, y0);
-  glTexCoord2f(s1, t1);
-  glVertex2f(x1, y1);
-  glTexCoord2f(s0, t1);
-  glVertex2f(x0, y1);
+  for (size_t i = 0; i + 3 < rects.size(); i += 4) {
+    const int * q = &rects[i];
+    const float x0 = 2.0f * float(q[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(q[2]) / float(vp[2]) - 1.0f;
+    const float y0 = 2.0f * float(q[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(q[3]) / float(vp[3]) - 1.0f;
+    const float s0 = float(q[0]) / sw, s1 = float(q[2]) / sw;
+    const float t0 = float(q[1]) / sh, t1 = float(q[3]) / sh;
+    glTexCoord2f(s0, t0);
+    glVertex2f(x0, y0);
+    glTexCoord2f(s1, t0);
+    glVertex2f(x1, y0);
+    glTexCoord2f(s1, t1);
+    glVertex2f(x1, y1);
+    glTexCoord2f(s0, t1);
+    glVertex2f(x0, y1);
+  }
   glEnd();
 }
 

@@ -126,6 +126,12 @@ struct Offscreen {
   GLuint fbo = 0, colour = 0, depth = 0;
   int width = 0, height = 0;
   int largest = 0; // the GL's limit on a buffer's side, for every use here
+  // What the picture in `colour` shows (the volumes, their views, the pass)
+  // and, once the same came twice in a row, the scaled-down depth it was
+  // drawn against: a still camera keeps it.
+  std::vector<char> shows;
+  std::vector<GLuint> drawnOver;
+  std::vector<int> composited; // where the picture was composited, from compositeRects
   void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
 };
 
@@ -135,13 +141,17 @@ bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
 struct Reduced {
   Offscreen * target = nullptr;
   ReducedPass pass;
+  std::vector<float> screen; // each volume's screen rectangle, from screenRect
+  std::vector<char> shows;   // what the pass is to draw, as Offscreen keeps it
+  bool kept = false;         // the target still holds that picture: no slices
   GLint viewport[4] = {0, 0, 0, 0};
   GLint drawFbo = 0, readFbo = 0;
 };
 
 // Starts drawing into the reduced target, with the frame's depth scaled down
 // into it; false (and drawing left where it was) when this GL or a frame of
-// `frame` pixels does not allow it.
+// `frame` pixels does not allow it. Sets `kept` when the target holds the
+// picture of `shows` drawn against the same depth already.
 bool beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced);
 // Scales the reduced picture up over the frame.
 void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs);

@@ -3,7 +3,11 @@
 // window that is hidden part of the time. Prints "key value" lines.
 //
 //   bench_scene startup [--bare] [--size WxH] [--data DIR]
-//   bench_scene frames  [--no-clouds | --compare] [--size WxH] [--data DIR] [--every N]
+//   bench_scene frames  [--no-clouds | --compare | --stages] [--size WxH] [--data DIR] [--every N]
+//
+// --stages times the clouds' own stages (slicing, compositing the reduced
+// picture) with GL finished between them, which slows the frame a little,
+// and then the same frame drawn again with the camera still.
 //   bench_scene pacing  [--data DIR]
 
 #include "aircraft/Plane.h"
@@ -12,6 +16,7 @@
 #include "state/KeyTable.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "volume/SoVolumeRender.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
@@ -55,6 +60,7 @@ struct Args {
   bool bare = false;
   bool noClouds = false;
   bool compare = false;
+  bool stages = false;
   int width = 1024;
   int height = 768;
   int every = 4;
@@ -72,6 +78,8 @@ bool parse(int argc, char** argv, Args& a) {
       a.noClouds = true;
     } else if (s == "--compare") {
       a.compare = true;
+    } else if (s == "--stages") {
+      a.stages = true;
     } else if (s == "--size" && i + 1 < argc) {
       if (std::sscanf(argv[++i], "%dx%d", &a.width, &a.height) != 2) return false;
     } else if (s == "--every" && i + 1 < argc) {
@@ -210,7 +218,9 @@ int frames(const Args& a) {
 
   // Each frame is drawn with the clouds and, right after, without them, so
   // that both see the same load on a shared machine.
-  std::vector<double> ms, bare;
+  std::vector<double> ms, bare, slicing, compositing;
+  double stage[2] = {0.0, 0.0};
+  if (a.stages) SoVolumeRender::setStageTimer(stage);
   double updateS = 0;
   for (int tick = 1; tick <= kTicks; ++tick) {
     feedKeys(*area, tick);
@@ -219,9 +229,12 @@ int frames(const Args& a) {
     updateS += secondsSince(u0);
     if (tick % a.every != 0) continue;
     SoDB::getSensorManager()->processDelayQueue(TRUE);
+    stage[0] = stage[1] = 0.0;
     const auto r0 = Clock::now();
     finishFrame(*area);
     ms.push_back(secondsSince(r0) * 1000.0);
+    slicing.push_back(stage[0] * 1000.0);
+    compositing.push_back(stage[1] * 1000.0);
     if (!a.compare) continue;
     std::vector<Removed> clouds = removeClouds(root);
     SoDB::getSensorManager()->processDelayQueue(TRUE);
@@ -229,6 +242,16 @@ int frames(const Args& a) {
     finishFrame(*area);
     bare.push_back(secondsSince(b0) * 1000.0);
     restoreClouds(root, clouds);
+  }
+  // Then the camera stops and the same frame is drawn again, as when only
+  // the cockpit overlay changes: the clouds' reduced picture is kept.
+  std::vector<double> still, stillSlicing;
+  for (int i = 0; a.stages && i < 20; ++i) {
+    stage[0] = stage[1] = 0.0;
+    const auto r0 = Clock::now();
+    finishFrame(*area);
+    still.push_back(secondsSince(r0) * 1000.0);
+    stillSlicing.push_back(stage[0] * 1000.0);
   }
   if (std::getenv("FS_BENCH_LIST"))
     for (size_t i = 0; i < ms.size(); ++i)
@@ -246,6 +269,14 @@ int frames(const Args& a) {
     std::printf("bare_median_ms %.2f\nbare_p95_ms %.2f\nratio_median %.2f\n", b.median, b.p95,
                 stats(ratios).median);
   }
+  if (a.stages)
+    std::printf("slicing_median_ms %.2f\nslicing_p95_ms %.2f\ncompositing_median_ms %.2f\n"
+                "compositing_p95_ms %.2f\n",
+                stats(slicing).median, stats(slicing).p95, stats(compositing).median,
+                stats(compositing).p95);
+  if (a.stages)
+    std::printf("still_median_ms %.2f\nstill_slicing_median_ms %.2f\n", stats(still).median,
+                stats(stillSlicing).median);
   std::fflush(stdout);
   _exit(0);
 }
@@ -323,7 +354,7 @@ int main(int argc, char** argv) {
   Args a;
   if (!parse(argc, argv, a)) {
     std::fprintf(stderr, "usage: bench_scene startup|frames|pacing [--bare] [--no-clouds] "
-                         "[--compare] [--size WxH] [--every N] [--data DIR]\n");
+                         "[--compare] [--stages] [--size WxH] [--every N] [--data DIR]\n");
     return 2;
   }
   if (chdir(a.data.c_str()) != 0) {

@@ -592,6 +592,37 @@ TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced)
   if (cc_glglue_has_framebuffer_objects(glue) && cc_glglue_glversion_matches_at_least(glue, 3, 0, 0)) {
     EXPECT_GT(sum, 0.0);
   }
+  // The camera stays, an opaque slab comes between it and the grid's middle:
+  // a reduced picture kept from the frames before must not show over it,
+  // not on the frame that brings the slab nor on the next one; without the
+  // slab the grid is back as it was.
+  SoSeparator * slab = opaqueSlab(SbColor(1, 0, 0), 9.0f);
+  auto * lm = new SoLightModel;
+  lm->model = SoLightModel::BASE_COLOR;
+  slab->insertChild(lm, 0);
+  auto * across = new SoTranslation;
+  across->translation = SbVec3f(8.0f, 1.0f, 0.0f);
+  slab->insertChild(across, 1);
+  SoSeparator * slabOnly = perspectiveScene(SbVec3f(12.0f, 2.0f, 14.0f), 0.1f);
+  static_cast<SoPerspectiveCamera *>(slabOnly->getChild(0))->pointAt(SbVec3f(4, 0, 4), SbVec3f(0, 1, 0));
+  slabOnly->addChild(env);
+  slabOnly->addChild(slab);
+  const Image alone = render(slabOnly, Target::BackBuffer, sky);
+  root->addChild(slab);
+  int hidden = 0;
+  for (int frame = 0; frame < 2; ++frame) {
+    const Image img = render(root, Target::BackBuffer, sky);
+    for (int y = H / 2 - 6; y <= H / 2 + 6; ++y)
+      for (int x = W / 2 - 6; x <= W / 2 + 6; ++x) {
+        hidden += frame == 0 && std::fabs(frames[1].at(x, y, 2) - 0.8f * 255.0f) > 10.0f;
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(img.at(x, y, c), alone.at(x, y, c)) << x << "," << y;
+      }
+  }
+  EXPECT_GT(hidden, 0); // clouds were there before the slab
+  root->removeChild(slab);
+  const Image again = render(root, Target::BackBuffer, sky);
+  for (size_t k = 0; k < again.rgb.size(); ++k) EXPECT_EQ(again.rgb[k], frames[1].rgb[k]) << k;
+  slabOnly->unref();
   root->unref();
 }
 

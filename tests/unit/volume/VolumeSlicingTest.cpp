@@ -269,6 +269,78 @@ TEST(SlicePlan, ReductionHalvesOrThirdsOnWholeReducedPixels)
   }
 }
 
+TEST(SlicePlan, ScreenRectangleIsTheVisiblePartOfTheBox)
+{
+  float rect[4];
+  ASSERT_TRUE(screenRect(clipMatrix(orthoView()), unitBox, rect));
+  EXPECT_NEAR(rect[0], -0.5f, 1e-6f);
+  EXPECT_NEAR(rect[3], 0.5f, 1e-6f);
+  EXPECT_FALSE(screenRect(clipMatrix(orthoView()), SbBox3f(3, -1, -1, 5, 1, 1), rect));
+  // Half behind the near plane of a perspective camera: only what lies
+  // before it counts, not the whole screen.
+  SbViewVolume perspective;
+  perspective.perspective(1.0f, 1.0f, 1.0f, 30.0f);
+  SbMatrix affine, projection, at;
+  perspective.getMatrices(affine, projection);
+  at.setTranslate(SbVec3f(2.0f, 0, -1.0f));
+  ASSERT_TRUE(screenRect(at.multRight(projection), unitBox, rect));
+  EXPECT_GT(rect[0], 0.5f);
+  EXPECT_EQ(rect[2], 1.0f);
+  at.setTranslate(SbVec3f(0, 0, 5.0f)); // behind the eye
+  EXPECT_FALSE(screenRect(at.multRight(projection), unitBox, rect));
+}
+
+TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles)
+{
+  const float whole[4] = {-1.0f, -1.0f, 1.0f, 1.0f};
+  // A small rectangle low left and a larger one across the middle.
+  const std::vector<float> volumes = {-0.9f, -0.9f, -0.8f, -0.8f, -0.3f, -0.2f, 0.4f, 0.1f};
+  ReducedPass pass;
+  ASSERT_TRUE(planReduction(9.0f, whole, 640, 480, pass));
+  const std::vector<int> rects = compositeRects(pass, volumes, 640, 480);
+  ASSERT_EQ(rects.size() % 4, 0u);
+  std::vector<int> hits(640 * 480, 0);
+  for (size_t i = 0; i < rects.size(); i += 4) {
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(rects[i + k] % pass.factor, 0);
+    EXPECT_GE(rects[i], pass.rect[0]);
+    EXPECT_LE(rects[i + 2], pass.rect[2]);
+    for (int y = rects[i + 1]; y < std::min(rects[i + 3], 480); ++y)
+      for (int x = rects[i]; x < std::min(rects[i + 2], 640); ++x) ++hits[size_t(y) * 640 + x];
+  }
+  int covered = 0;
+  for (int h : hits) {
+    EXPECT_LE(h, 1);
+    covered += h;
+  }
+  // Each volume's pixels and the reduced pixel around them that the scaling
+  // filter reads, and far less than the whole viewport.
+  for (size_t i = 0; i < volumes.size(); i += 4) {
+    const int x0 = int((volumes[i] + 1.0f) * 320.0f) - pass.factor;
+    const int y0 = int((volumes[i + 1] + 1.0f) * 240.0f) - pass.factor;
+    const int x1 = int((volumes[i + 2] + 1.0f) * 320.0f) + pass.factor;
+    const int y1 = int((volumes[i + 3] + 1.0f) * 240.0f) + pass.factor;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) EXPECT_EQ(hits[size_t(y) * 640 + x], 1) << x << "," << y;
+  }
+  EXPECT_LT(covered, 640 * 480 / 4);
+  EXPECT_TRUE(compositeRects(pass, {}, 640, 480).empty());
+  // With the picture's alpha: nothing where it is empty; one drawn reduced
+  // pixel on a tile's edge brings that tile and the one its filter reaches.
+  const int aw = pass.rect[2] / pass.factor - pass.rect[0] / pass.factor;
+  const int ah = pass.rect[3] / pass.factor - pass.rect[1] / pass.factor;
+  std::vector<unsigned char> alpha(size_t(aw) * size_t(ah), 0);
+  EXPECT_TRUE(compositeRects(pass, volumes, 640, 480, alpha.data()).empty());
+  const int px = int((0.0f + 1.0f) * 320.0f) / pass.factor / 8 * 8; // a tile's left edge, in the middle volume
+  const int py = int((0.0f + 1.0f) * 240.0f) / pass.factor / 8 * 8 + 4; // within its tile's rows
+  alpha[size_t(py) * size_t(aw) + size_t(px)] = 1;
+  const std::vector<int> two = compositeRects(pass, volumes, 640, 480, alpha.data());
+  ASSERT_EQ(two.size(), 4u);
+  EXPECT_EQ(two[0], (px - 8) * pass.factor);
+  EXPECT_EQ(two[2], (px + 8) * pass.factor);
+  EXPECT_EQ(two[1], (py - 4) * pass.factor);
+  EXPECT_EQ(two[3], (py + 4) * pass.factor);
+}
+
 TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered)
 {
   const int first[3] = {0, 5, 10}, last[3] = {20, 6, 11};
