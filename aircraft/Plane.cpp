@@ -102,9 +102,7 @@ void Plane::getHorizontalPosition(float& x, float& z) const {
   z = m[3][2];
 }
 
-void Plane::setHorizontalPosition(const SbVec2f& xz) {
-  setTranslation(xz[0], altitude, xz[1]);
-}
+void Plane::setHorizontalPosition(const SbVec2f& xz) { setTranslation(xz[0], altitude, xz[1]); }
 
 void Plane::setTranslation(float x, float y, float z) {
   SbMatrix m = transform->matrix.getValue();

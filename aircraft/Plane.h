@@ -6,6 +6,7 @@
 #include <Inventor/SbTime.h>
 #include <Inventor/SbVec2f.h>
 #include <Inventor/SbVec3f.h>
+
 #include <cstdint>
 
 class SoSeparator;
@@ -24,22 +25,22 @@ constexpr float kPi = 3.1415927f;
 float headingOf(const SbVec2f& v);
 
 struct Plane {
-  SoSeparator* root = nullptr;          // holds one reference of its own
+  SoSeparator* root = nullptr;             // holds one reference of its own
   SoMatrixTransform* transform = nullptr;  // child 0: rows side, up, nose, position
-  SoFile* modelFile = nullptr;          // child 2
-  SoRotation* rotation = nullptr;       // child 1: stays the identity
-  float size = 0;                       // pitch and roll tilt against 2 * size
-  float scale = 0;                      // uniform model scale
+  SoFile* modelFile = nullptr;             // child 2
+  SoRotation* rotation = nullptr;          // child 1: stays the identity
+  float size = 0;                          // pitch and roll tilt against 2 * size
+  float scale = 0;                         // uniform model scale
   double speed = 0;
-  float heading = 0;                    // degrees, 0..360
-  float bank = 0;                       // -10..10, also the heading step * 4
-  float climb = 0;                      // altitude step per update
+  float heading = 0;  // degrees, 0..360
+  float bank = 0;     // -10..10, also the heading step * 4
+  float climb = 0;    // altitude step per update
   float maxSpeed = 0;
   float acceleration = 0;
   float deceleration = 0;
   float turnRate = 0;
   float altitude = 0;
-  int32_t selected = 0;                 // written by the fleet only
+  int32_t selected = 0;  // written by the fleet only
 
   // Creates the subgraph (transform, rotation, model file) and the start
   // state: at (8, 0, 8), heading toward the origin, at rest. Returns root.

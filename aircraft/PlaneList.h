@@ -3,6 +3,7 @@
 // follows. Tab (on release) moves the selection, Escape ends the program.
 
 #include <Inventor/SbTime.h>
+
 #include <cstdint>
 
 struct Plane;

@@ -21,9 +21,7 @@ namespace {
 class BufferSource : public ByteSource {
  public:
   BufferSource(const char* data, std::size_t size) : data_(data), size_(size) {}
-  int peek() override {
-    return pos_ < size_ ? static_cast<unsigned char>(data_[pos_]) : EOF;
-  }
+  int peek() override { return pos_ < size_ ? static_cast<unsigned char>(data_[pos_]) : EOF; }
   void bump() override {
     if (pos_ < size_) ++pos_;
   }
@@ -76,9 +74,7 @@ class FileSource : public ByteSource {
 // White space as the C locale's isspace sees it.
 bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
-bool isHexDigit(int c) {
-  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool isHexDigit(int c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 int lower(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 
 }  // namespace
@@ -158,9 +154,9 @@ PlaneListScanner::Result PlaneListScanner::scanFloat(float& value) {
       gotDigit = true;
     }
   }
-  std::string digits;     // significant digits, at most kKeptDigits
-  bool dropped = false;   // a non-zero digit beyond them
-  int64_t point = 0;      // value = 0.digits * base^point * 2-or-10^exponent
+  std::string digits;    // significant digits, at most kKeptDigits
+  bool dropped = false;  // a non-zero digit beyond them
+  int64_t point = 0;     // value = 0.digits * base^point * 2-or-10^exponent
   int64_t exponent = 0;
   bool exponentNegative = false;
   const int expChar = hex ? 'p' : 'e';
@@ -201,8 +197,7 @@ PlaneListScanner::Result PlaneListScanner::scanFloat(float& value) {
     return Result::Ok;
   }
   if (dropped) digits.push_back('1');
-  const int64_t scaled =
-      (exponentNegative ? -exponent : exponent) + (hex ? 4 * point : point);
+  const int64_t scaled = (exponentNegative ? -exponent : exponent) + (hex ? 4 * point : point);
   const int64_t e = std::max(-kExponentLimit, std::min(kExponentLimit, scaled));
   const std::string text = std::string(negative ? "-" : "") + (hex ? "0x0." : "0.") + digits +
                            (hex ? "p" : "e") + std::to_string(e);
@@ -289,8 +284,8 @@ PlaneListStatus readEntries(std::unique_ptr<ByteSource> source, OnEntry onEntry)
 
 PlaneListParse readAll(std::unique_ptr<ByteSource> source) {
   PlaneListParse result;
-  result.status = readEntries(std::move(source),
-                              [&](const PlaneListEntry& entry) { result.entries.push_back(entry); });
+  result.status = readEntries(
+      std::move(source), [&](const PlaneListEntry& entry) { result.entries.push_back(entry); });
   return result;
 }
 
@@ -342,11 +337,12 @@ void loadPlaneList(SoGroup* root) {
   if (file == nullptr) fail(PlaneListStatus::CannotOpen);
   // Each aircraft joins the scene before the next entry is read, so a later
   // format error leaves the earlier ones in place.
-  const PlaneListStatus status = readEntries(makeByteSource(file), [&](const PlaneListEntry& entry) {
-    Plane* plane = new Plane;
-    root->addChild(plane->build(entry.size, entry.scale, entry.name.c_str()));
-    fleet.append(plane);
-  });
+  const PlaneListStatus status =
+      readEntries(makeByteSource(file), [&](const PlaneListEntry& entry) {
+        Plane* plane = new Plane;
+        root->addChild(plane->build(entry.size, entry.scale, entry.name.c_str()));
+        fleet.append(plane);
+      });
   if (status != PlaneListStatus::Ok) fail(status);
   std::fclose(file);
 }

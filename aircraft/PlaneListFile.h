@@ -41,8 +41,8 @@ const char* planeListMessage(PlaneListStatus status);
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
-  virtual int peek() = 0;  // next byte (0..255) or EOF, not consumed
-  virtual void bump() = 0; // consumes the peeked byte
+  virtual int peek() = 0;   // next byte (0..255) or EOF, not consumed
+  virtual void bump() = 0;  // consumes the peeked byte
 };
 
 // The three conversions, one token each. Each skips leading and trailing

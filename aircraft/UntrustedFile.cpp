@@ -1,9 +1,12 @@
 #include "aircraft/UntrustedFile.h"
 
+#include "aircraft/ModelCheck.h"
+
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoFile.h>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -16,8 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-
-#include "aircraft/ModelCheck.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include "app/Tick.h"
 #include "window/Png.h"
 
-#include <Inventor/events/SoKeyboardEvent.h>
-#include <Inventor/nodes/SoBaseColor.h>
-#include <Inventor/nodes/SoEventCallback.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoFontSizeElement.h>
 #include <Inventor/elements/SoModelMatrixElement.h>
 #include <Inventor/elements/SoViewportRegionElement.h>
+#include <Inventor/events/SoKeyboardEvent.h>
+#include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCallback.h>
+#include <Inventor/nodes/SoEventCallback.h>
 #include <Inventor/nodes/SoLightModel.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -66,8 +66,7 @@ void shadowOffset(void*, SoAction* action) {
   const SbVec2s size = SoViewportRegionElement::get(state).getViewportSizePixels();
   if (size[0] <= 0 || size[1] <= 0) return;
   // The overlay camera maps -1..1 onto the viewport.
-  SoModelMatrixElement::translateBy(state, nullptr,
-                                    SbVec3f(4.0f / size[0], -4.0f / size[1], 0.0f));
+  SoModelMatrixElement::translateBy(state, nullptr, SbVec3f(4.0f / size[0], -4.0f / size[1], 0.0f));
 }
 
 // Text at (x, y) in the overlay's -1..1 square, over a dark shadow so that it
@@ -158,7 +157,8 @@ void Cockpit::onKey(void* self, SoEventCallback* node) {
       cockpit->refresh_->unschedule();
     }
   }
-  if (K::isKeyPressEvent(event, K::P) || K::isKeyPressEvent(event, K::PAUSE)) cockpit->togglePause();
+  if (K::isKeyPressEvent(event, K::P) || K::isKeyPressEvent(event, K::PAUSE))
+    cockpit->togglePause();
   if (K::isKeyPressEvent(event, K::F11))
     win::setFullscreen(cockpit->toplevel_, !win::isFullscreen(cockpit->toplevel_));
   if (K::isKeyPressEvent(event, K::F12) && !cockpit->screenshotDir_.empty())

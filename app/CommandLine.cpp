@@ -25,8 +25,8 @@ Outcome parse(const Program& program, const std::vector<std::string>& args, std:
   std::vector<option> table;
   for (size_t i = 0; i < program.options.size(); ++i) {
     const Option& o = program.options[i];
-    table.push_back({o.name.c_str(), o.valueName.empty() ? no_argument : required_argument,
-                     nullptr, kFirstOption + static_cast<int>(i)});
+    table.push_back({o.name.c_str(), o.valueName.empty() ? no_argument : required_argument, nullptr,
+                     kFirstOption + static_cast<int>(i)});
   }
   table.push_back({"help", no_argument, nullptr, kHelp});
   table.push_back({"version", no_argument, nullptr, kVersion});
@@ -125,8 +125,7 @@ int handle(const Program& program, int argc, char** argv) {
     case Outcome::Error:
       break;
   }
-  std::fprintf(stderr, "%s: %s\n\n%s", program.name.c_str(), error.c_str(),
-               usage(program).c_str());
+  std::fprintf(stderr, "%s: %s\n\n%s", program.name.c_str(), error.c_str(), usage(program).c_str());
   return 2;
 }
 

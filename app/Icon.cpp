@@ -23,8 +23,11 @@ bool inRoundedSquare(double x, double y) {
 }
 
 bool inCloud(double x, double y) {
-  const double puffs[][3] = {{0.30, 0.74, 0.13}, {0.45, 0.68, 0.16}, {0.62, 0.75, 0.12},
-                             {0.20, 0.80, 0.08}, {0.74, 0.81, 0.07}};
+  const double puffs[][3] = {{0.30, 0.74, 0.13},
+                             {0.45, 0.68, 0.16},
+                             {0.62, 0.75, 0.12},
+                             {0.20, 0.80, 0.08},
+                             {0.74, 0.81, 0.07}};
   for (const auto& p : puffs) {
     if (std::hypot(x - p[0], y - p[1]) <= p[2] && y <= 0.86) return true;
   }
@@ -39,7 +42,7 @@ bool inAircraft(double x, double y) {
   const double fuselage = (u / 0.33) * (u / 0.33) + (v / 0.055) * (v / 0.055);
   if (fuselage <= 1) return true;
   const double sweep = 0.35 * v;
-  if (v <= 0.31 && u <= 0.07 - sweep && u >= -0.07 - sweep) return true;  // wings
+  if (v <= 0.31 && u <= 0.07 - sweep && u >= -0.07 - sweep) return true;   // wings
   if (v <= 0.12 && u <= -0.21 - sweep && u >= -0.29 - sweep) return true;  // tailplane
   return false;
 }
@@ -72,7 +75,9 @@ std::vector<uint8_t> paintIcon(int size) {
       const double n = kSamples * kSamples;
       const double a = sum.a / n;
       uint8_t* out = &rgba[(static_cast<size_t>(py) * size + px) * 4];
-      auto byte = [](double v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+      auto byte = [](double v) {
+        return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+      };
       out[0] = a > 0 ? byte(sum.r / n / a) : 0;
       out[1] = a > 0 ? byte(sum.g / n / a) : 0;
       out[2] = a > 0 ? byte(sum.b / n / a) : 0;

@@ -2,12 +2,13 @@
 
 #include "aircraft/PlaneListFile.h"
 #include "aircraft/UntrustedFile.h"
-#include "state/Globals.h"
-#include "state/KeyTable.h"
 #include "app/SkyBox.h"
 #include "app/Tick.h"
 #include "clouds/CloudNode.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 
+#include <GLFW/glfw3.h>
 #include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoEnvironment.h>
 #include <Inventor/nodes/SoEventCallback.h>
@@ -18,8 +19,6 @@
 #include <Inventor/nodes/SoSphere.h>
 #include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
-
-#include <GLFW/glfw3.h>
 
 SceneRandom sceneRandom;
 

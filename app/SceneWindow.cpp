@@ -3,9 +3,9 @@
 #include "app/Icon.h"
 
 #include <Inventor/C/glue/gl.h>
-#include <Inventor/system/gl.h>
 #include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/events/SoKeyboardEvent.h>
+#include <Inventor/system/gl.h>
 
 #include <cstdlib>
 
@@ -37,7 +37,9 @@ std::string missingGraphics() {
   // A context id of its own, so the probe shares no cache with rendering.
   const cc_glglue* glue = cc_glglue_instance(SoGLCacheContextElement::getUniqueCacheContext());
   std::string missing;
-  auto lacks = [&missing](const char* what) { missing += (missing.empty() ? "" : ", ") + std::string(what); };
+  auto lacks = [&missing](const char* what) {
+    missing += (missing.empty() ? "" : ", ") + std::string(what);
+  };
   // The clouds are 3-D textures of 20 voxels a side.
   GLint max3d = 0;
   if (cc_glglue_has_3d_textures(glue)) glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3d);

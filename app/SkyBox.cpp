@@ -2,6 +2,7 @@
 
 #include "aircraft/UntrustedFile.h"
 
+#include <Inventor/SbImage.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoLightModel.h>
@@ -9,7 +10,6 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTexture2.h>
 #include <Inventor/nodes/SoTextureCoordinate2.h>
-#include <Inventor/SbImage.h>
 #include <Inventor/nodes/SoTranslation.h>
 
 #include <cstdio>
@@ -33,7 +33,8 @@ const int32_t skyBoxFaces[6][5] = {
 const int32_t skyBoxTexIndices[5] = {0, 1, 2, 3, -1};
 
 const char* const skyBoxImages[6] = {
-    "img/side.tga", "img/side.tga", "img/side.tga", "img/side.tga", "img/above.tga", "img/floor.tga",
+    "img/side.tga", "img/side.tga",  "img/side.tga",
+    "img/side.tga", "img/above.tga", "img/floor.tga",
 };
 
 namespace {

@@ -5,8 +5,9 @@
 
 #include <Inventor/sensors/SoOneShotSensor.h>
 
-#include <cstdlib>
 #include <time.h>
+
+#include <cstdlib>
 
 SbTime FrameClock = SbTime::zero();
 

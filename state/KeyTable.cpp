@@ -4,12 +4,12 @@
 #include <Inventor/nodes/SoEventCallback.h>
 
 KeyEntry KeyTable[KEY_COUNT] = {
-    {SoKeyboardEvent::UP_ARROW, 0}, {SoKeyboardEvent::DOWN_ARROW, 0},
+    {SoKeyboardEvent::UP_ARROW, 0},   {SoKeyboardEvent::DOWN_ARROW, 0},
     {SoKeyboardEvent::LEFT_ARROW, 0}, {SoKeyboardEvent::RIGHT_ARROW, 0},
-    {SoKeyboardEvent::RETURN, 0}, {SoKeyboardEvent::TAB, 0},
-    {SoKeyboardEvent::ESCAPE, 0}, {SoKeyboardEvent::SPACE, 0},
-    {SoKeyboardEvent::W, 0}, {SoKeyboardEvent::S, 0},
-    {SoKeyboardEvent::A, 0}, {SoKeyboardEvent::N, 0},
+    {SoKeyboardEvent::RETURN, 0},     {SoKeyboardEvent::TAB, 0},
+    {SoKeyboardEvent::ESCAPE, 0},     {SoKeyboardEvent::SPACE, 0},
+    {SoKeyboardEvent::W, 0},          {SoKeyboardEvent::S, 0},
+    {SoKeyboardEvent::A, 0},          {SoKeyboardEvent::N, 0},
 };
 
 void keyboardCallback(void* /*userData*/, SoEventCallback* node) {

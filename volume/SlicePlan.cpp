@@ -74,8 +74,8 @@ clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp)
   const SbVec3f & lo = box.getMin();
   const SbVec3f & hi = box.getMax();
   SbVec4f c;
-  mvp.multVecMatrix(SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1],
-                            (i & 4) ? hi[2] : lo[2], 1.0f), c);
+  mvp.multVecMatrix(
+    SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2], 1.0f), c);
   return c;
 }
 
@@ -193,7 +193,8 @@ planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, in
   const BoxExtent e = boxExtent(box, a, b, clipMatrix(view));
   const float nearZ = -view.nearDist;
   const float farZ = -view.farDist;
-  if (e.zmin > nearZ || e.zmax < farZ) return false; // wholly in front of the near or beyond the far plane
+  if (e.zmin > nearZ || e.zmax < farZ)
+    return false; // wholly in front of the near or beyond the far plane
 
   const SbVec3f voxel(size[0] / float(dim[0]), size[1] / float(dim[1]), size[2] / float(dim[2]));
   const float reference = voxelSpacingAlong(voxel, a / alen);
@@ -204,25 +205,25 @@ planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, in
   int count = 1;
   float dz = 0.0f;
   switch (control) {
-  case SoVolumeRender::ALL:
-    count = maxDim;
-    break;
-  case SoVolumeRender::MANUAL:
-    count = std::clamp(requested, 1, 4 * maxSlices);
-    break;
-  default: {
-    const float extent = std::max((e.xmax - e.xmin) * 0.5f * float(view.viewport[0]),
-                                  (e.ymax - e.ymin) * 0.5f * float(view.viewport[1]));
-    const float pixelsPerVoxel = e.behind ? INFINITY : extent / float(maxDim);
-    const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
-    count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
-    // Within the limits the slices lie a whole voxel apart (two when small
-    // on screen) rather than spread evenly: one voxel apart needs no
-    // opacity correction, and so no per-sample program.
-    const float exact = depthObject / reference * perVoxel;
-    if (exact >= float(minSlices) && exact <= float(count)) dz = reference * alen / perVoxel;
-    break;
-  }
+    case SoVolumeRender::ALL:
+      count = maxDim;
+      break;
+    case SoVolumeRender::MANUAL:
+      count = std::clamp(requested, 1, 4 * maxSlices);
+      break;
+    default: {
+      const float extent = std::max((e.xmax - e.xmin) * 0.5f * float(view.viewport[0]),
+                                    (e.ymax - e.ymin) * 0.5f * float(view.viewport[1]));
+      const float pixelsPerVoxel = e.behind ? INFINITY : extent / float(maxDim);
+      const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
+      count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
+      // Within the limits the slices lie a whole voxel apart (two when small
+      // on screen) rather than spread evenly: one voxel apart needs no
+      // opacity correction, and so no per-sample program.
+      const float exact = depthObject / reference * perVoxel;
+      if (exact >= float(minSlices) && exact <= float(count)) dz = reference * alen / perVoxel;
+      break;
+    }
   }
   if (dz == 0.0f) dz = (e.zmax - e.zmin) / float(count);
   // Maximum intensity ignores how many slices a ray crosses.
@@ -260,8 +261,12 @@ planReduction(float fill, const float ndcRect[4], int width, int height, Reduced
   const int w = (width + f - 1) / f;
   const int h = (height + f - 1) / f;
   // In whole reduced pixels, so that the rectangle maps onto them exactly.
-  auto down = [f](float ndc, int size) { return int(std::floor((ndc + 1.0f) * 0.5f * float(size))) / f * f; };
-  auto up = [f](float ndc, int size) { return (int(std::ceil((ndc + 1.0f) * 0.5f * float(size))) + f - 1) / f * f; };
+  auto down = [f](float ndc, int size) {
+    return int(std::floor((ndc + 1.0f) * 0.5f * float(size))) / f * f;
+  };
+  auto up = [f](float ndc, int size) {
+    return (int(std::ceil((ndc + 1.0f) * 0.5f * float(size))) + f - 1) / f * f;
+  };
   pass.factor = f;
   pass.width = w;
   pass.height = h;
@@ -310,7 +315,8 @@ compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, in
         m = 0;
         const int x1 = std::min(tile * tx + tile + 1, aw), y1 = std::min(tile * ty + tile + 1, ah);
         for (int y = std::max(tile * ty - 1, 0); y < y1 && !m; ++y)
-          for (int x = std::max(tile * tx - 1, 0); x < x1 && !m; ++x) m = alpha[size_t(y) * size_t(aw) + size_t(x)] != 0;
+          for (int x = std::max(tile * tx - 1, 0); x < x1 && !m; ++x)
+            m = alpha[size_t(y) * size_t(aw) + size_t(x)] != 0;
       }
   }
   for (int y = 0; y < rows; ++y)

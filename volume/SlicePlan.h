@@ -99,7 +99,7 @@ bool planReduction(float fill, const float ndcRect[4], int width, int height, Re
 // width x height. Whole tiles, joined along rows. With `alpha`, the reduced
 // picture's alpha over pass.rect (rows bottom first, pass.rect's width over
 // the factor apart), only tiles where it is not all zero nearby.
-std::vector<int> compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width,
-                                int height, const unsigned char * alpha = nullptr);
+std::vector<int> compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects,
+                                int width, int height, const unsigned char * alpha = nullptr);
 
 #endif

@@ -40,9 +40,7 @@ SoTransferFunction::SoTransferFunction(void)
   SO_NODE_SET_SF_ENUM_TYPE(predefColorMap, PredefColorMap);
 }
 
-SoTransferFunction::~SoTransferFunction()
-{
-}
+SoTransferFunction::~SoTransferFunction() {}
 
 namespace {
 
@@ -76,18 +74,23 @@ toByte(float v)
 void
 SoTransferFunction::predefinedLookupTable(int map, uint8_t rgba[256 * 4])
 {
-  static const Stop temperature[] = {
-    {0.0f, 0.0f, 0.0f, 1.0f}, {0.25f, 0.0f, 1.0f, 1.0f}, {0.5f, 0.0f, 1.0f, 0.0f},
-    {0.75f, 1.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
-  static const Stop physics[] = {
-    {0.0f, 0.0f, 0.0f, 0.0f}, {0.2f, 0.0f, 0.0f, 1.0f}, {0.4f, 0.0f, 1.0f, 1.0f},
-    {0.6f, 0.0f, 1.0f, 0.0f}, {0.8f, 1.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
-  static const Stop standard[] = {
-    {0.0f, 1.0f, 0.0f, 0.0f}, {0.25f, 1.0f, 1.0f, 0.0f}, {0.5f, 0.0f, 1.0f, 0.0f},
-    {0.75f, 0.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 0.0f, 1.0f}};
-  static const Stop glow[] = {
-    {0.0f, 0.0f, 0.0f, 0.0f}, {0.4f, 1.0f, 0.0f, 0.0f}, {0.8f, 1.0f, 1.0f, 0.0f},
-    {1.0f, 1.0f, 1.0f, 1.0f}};
+  static const Stop temperature[] = {{0.0f, 0.0f, 0.0f, 1.0f},
+                                     {0.25f, 0.0f, 1.0f, 1.0f},
+                                     {0.5f, 0.0f, 1.0f, 0.0f},
+                                     {0.75f, 1.0f, 1.0f, 0.0f},
+                                     {1.0f, 1.0f, 0.0f, 0.0f}};
+  static const Stop physics[] = {{0.0f, 0.0f, 0.0f, 0.0f}, {0.2f, 0.0f, 0.0f, 1.0f},
+                                 {0.4f, 0.0f, 1.0f, 1.0f}, {0.6f, 0.0f, 1.0f, 0.0f},
+                                 {0.8f, 1.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
+  static const Stop standard[] = {{0.0f, 1.0f, 0.0f, 0.0f},
+                                  {0.25f, 1.0f, 1.0f, 0.0f},
+                                  {0.5f, 0.0f, 1.0f, 0.0f},
+                                  {0.75f, 0.0f, 1.0f, 1.0f},
+                                  {1.0f, 0.0f, 0.0f, 1.0f}};
+  static const Stop glow[] = {{0.0f, 0.0f, 0.0f, 0.0f},
+                              {0.4f, 1.0f, 0.0f, 0.0f},
+                              {0.8f, 1.0f, 1.0f, 0.0f},
+                              {1.0f, 1.0f, 1.0f, 1.0f}};
   static const Stop bluered[] = {{0.0f, 0.0f, 0.0f, 1.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
   static const Stop seismic[] = {
     {0.0f, 0.0f, 0.0f, 1.0f}, {0.5f, 1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 0.0f, 0.0f}};
@@ -98,22 +101,32 @@ SoTransferFunction::predefinedLookupTable(int map, uint8_t rgba[256 * 4])
     float rgb[3] = {0.0f, 0.0f, 0.0f};
     float alpha = t;
     switch (map) {
-    case GREY:
-      out[0] = out[1] = out[2] = out[3] = static_cast<uint8_t>(v);
-      continue;
-    case TEMPERATURE: rampColour(temperature, 5, t, rgb); break;
-    case PHYSICS: rampColour(physics, 6, t, rgb); break;
-    case STANDARD: rampColour(standard, 5, t, rgb); break;
-    case GLOW: rampColour(glow, 4, t, rgb); break;
-    case BLUE_RED: rampColour(bluered, 2, t, rgb); break;
-    case SEISMIC:
-      rampColour(seismic, 3, t, rgb);
-      // Both extremes matter in seismic data; the middle is background.
-      alpha = std::fabs(t - 0.5f) * 2.0f;
-      break;
-    default:
-      alpha = 0.0f;
-      break;
+      case GREY:
+        out[0] = out[1] = out[2] = out[3] = static_cast<uint8_t>(v);
+        continue;
+      case TEMPERATURE:
+        rampColour(temperature, 5, t, rgb);
+        break;
+      case PHYSICS:
+        rampColour(physics, 6, t, rgb);
+        break;
+      case STANDARD:
+        rampColour(standard, 5, t, rgb);
+        break;
+      case GLOW:
+        rampColour(glow, 4, t, rgb);
+        break;
+      case BLUE_RED:
+        rampColour(bluered, 2, t, rgb);
+        break;
+      case SEISMIC:
+        rampColour(seismic, 3, t, rgb);
+        // Both extremes matter in seismic data; the middle is background.
+        alpha = std::fabs(t - 0.5f) * 2.0f;
+        break;
+      default:
+        alpha = 0.0f;
+        break;
     }
     out[0] = toByte(rgb[0]);
     out[1] = toByte(rgb[1]);

@@ -8,9 +8,7 @@ SoTransferFunctionElement::initClass(void)
   SO_ELEMENT_INIT_CLASS(SoTransferFunctionElement, inherited);
 }
 
-SoTransferFunctionElement::~SoTransferFunctionElement()
-{
-}
+SoTransferFunctionElement::~SoTransferFunctionElement() {}
 
 void
 SoTransferFunctionElement::init(SoState * state)

@@ -24,19 +24,20 @@ SoVolumeData::initClass(void)
 }
 
 SoVolumeData::SoVolumeData(void)
-  : dimension(0, 0, 0), data(nullptr), type(UNSIGNED_BYTE), significantbits(0),
+  : dimension(0, 0, 0),
+    data(nullptr),
+    type(UNSIGNED_BYTE),
+    significantbits(0),
     size(-1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f)
 {
   SO_NODE_CONSTRUCTOR(SoVolumeData);
 }
 
-SoVolumeData::~SoVolumeData()
-{
-}
+SoVolumeData::~SoVolumeData() {}
 
 void
-SoVolumeData::setVolumeData(const SbVec3s & dim, void * buffer,
-                            SoVolumeData::DataType datatype, int bits)
+SoVolumeData::setVolumeData(const SbVec3s & dim, void * buffer, SoVolumeData::DataType datatype,
+                            int bits)
 {
   this->dimension = dim;
   this->data = buffer;
@@ -47,8 +48,8 @@ SoVolumeData::setVolumeData(const SbVec3s & dim, void * buffer,
 }
 
 SbBool
-SoVolumeData::getVolumeData(SbVec3s & dim, void *& buffer,
-                            SoVolumeData::DataType & datatype, int * bits) const
+SoVolumeData::getVolumeData(SbVec3s & dim, void *& buffer, SoVolumeData::DataType & datatype,
+                            int * bits) const
 {
   dim = this->dimension;
   buffer = this->data;
@@ -77,16 +78,17 @@ SoVolumeData::getVoxelIndex(int x, int y, int z) const
   if (!this->data || x < 0 || y < 0 || z < 0 || x >= dx || y >= dy || z >= dz) return 0;
   const size_t i = size_t(x) + size_t(y) * size_t(dx) + size_t(z) * size_t(dx) * size_t(dy);
   switch (this->type) {
-  case UNSIGNED_BYTE:
-    return static_cast<const uint8_t *>(this->data)[i];
-  case UNSIGNED_SHORT: {
-    const int bits = (this->significantbits > 8 && this->significantbits <= 16) ? this->significantbits : 16;
-    const uint32_t v = static_cast<const uint16_t *>(this->data)[i];
-    const uint32_t top = (v >> (bits - 8));
-    return static_cast<uint8_t>(top > 255u ? 255u : top);
-  }
-  case RGBA:
-    return static_cast<const uint8_t *>(this->data)[i * 4 + 3];
+    case UNSIGNED_BYTE:
+      return static_cast<const uint8_t *>(this->data)[i];
+    case UNSIGNED_SHORT: {
+      const int bits =
+        (this->significantbits > 8 && this->significantbits <= 16) ? this->significantbits : 16;
+      const uint32_t v = static_cast<const uint16_t *>(this->data)[i];
+      const uint32_t top = (v >> (bits - 8));
+      return static_cast<uint8_t>(top > 255u ? 255u : top);
+    }
+    case RGBA:
+      return static_cast<const uint8_t *>(this->data)[i * 4 + 3];
   }
   return 0;
 }

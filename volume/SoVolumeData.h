@@ -19,18 +19,12 @@ public:
   static void initClass(void);
   SoVolumeData(void);
 
-  enum DataType {
-    UNSIGNED_BYTE = 0,
-    UNSIGNED_SHORT = 1,
-    RGBA = 2
-  };
+  enum DataType { UNSIGNED_BYTE = 0, UNSIGNED_SHORT = 1, RGBA = 2 };
 
   // significantbits: for UNSIGNED_SHORT the number of bits in use (0 = 16).
   void setVolumeData(const SbVec3s & dimension, void * data,
-                     SoVolumeData::DataType type = UNSIGNED_BYTE,
-                     int significantbits = 0);
-  SbBool getVolumeData(SbVec3s & dimension, void *& data,
-                       SoVolumeData::DataType & type,
+                     SoVolumeData::DataType type = UNSIGNED_BYTE, int significantbits = 0);
+  SbBool getVolumeData(SbVec3s & dimension, void *& data, SoVolumeData::DataType & type,
                        int * significantbits = nullptr) const;
 
   void setVolumeSize(const SbBox3f & size);

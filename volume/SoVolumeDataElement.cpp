@@ -8,9 +8,7 @@ SoVolumeDataElement::initClass(void)
   SO_ELEMENT_INIT_CLASS(SoVolumeDataElement, inherited);
 }
 
-SoVolumeDataElement::~SoVolumeDataElement()
-{
-}
+SoVolumeDataElement::~SoVolumeDataElement() {}
 
 void
 SoVolumeDataElement::init(SoState * state)
@@ -33,15 +31,15 @@ SoVolumeDataElement::push(SoState * state)
 void
 SoVolumeDataElement::set(SoState * state, SoNode * node, SoVolumeData * data)
 {
-  SoVolumeDataElement * elem = static_cast<SoVolumeDataElement *>(
-    SoReplacedElement::getElement(state, classStackIndex, node));
+  SoVolumeDataElement * elem =
+    static_cast<SoVolumeDataElement *>(SoReplacedElement::getElement(state, classStackIndex, node));
   if (elem) elem->data = data;
 }
 
 SoVolumeData *
 SoVolumeDataElement::get(SoState * state)
 {
-  const SoVolumeDataElement * elem = static_cast<const SoVolumeDataElement *>(
-    SoElement::getConstElement(state, classStackIndex));
+  const SoVolumeDataElement * elem =
+    static_cast<const SoVolumeDataElement *>(SoElement::getConstElement(state, classStackIndex));
   return elem->data;
 }

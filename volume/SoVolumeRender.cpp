@@ -100,7 +100,8 @@ setBlending(const cc_glglue * glue, int comp, bool premultiply)
     glBlendFunc(GL_ONE, GL_ONE);
     if (equations) cc_glglue_glBlendEquation(glue, GL_MAX);
   } else {
-    glBlendFunc(GL_SRC_ALPHA, comp == SoVolumeRender::SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    glBlendFunc(GL_SRC_ALPHA,
+                comp == SoVolumeRender::SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
     // Into an empty target: keep the coverage in alpha for the compositing.
     if (premultiply && cc_glglue_has_blendfuncseparate(glue))
       cc_glglue_glBlendFuncSeparate(glue, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
@@ -409,15 +410,18 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAc
       onScreen[k] = std::min(onScreen[k], reduced.screen[i + k]);
       onScreen[k + 2] = std::max(onScreen[k + 2], reduced.screen[i + k + 2]);
     }
-  if (!planReduction(fill, onScreen, reduced.viewport[2], reduced.viewport[3], reduced.pass)) return false;
+  if (!planReduction(fill, onScreen, reduced.viewport[2], reduced.viewport[3], reduced.pass))
+    return false;
   const SbVec2s frame = action->getViewportRegion().getWindowSize();
   // Everything that the reduced picture depends on besides the depth.
   std::vector<char> & shows = reduced.shows;
   auto put = [&shows](const void * what, size_t size) {
-    shows.insert(shows.end(), static_cast<const char *>(what), static_cast<const char *>(what) + size);
+    shows.insert(shows.end(), static_cast<const char *>(what),
+                 static_cast<const char *>(what) + size);
   };
   for (const Pending & p : volumes) {
-    const SbUniqueId ids[3] = {p.node->getNodeId(), p.data->getNodeId(), p.transfer ? p.transfer->getNodeId() : 0};
+    const SbUniqueId ids[3] = {p.node->getNodeId(), p.data->getNodeId(),
+                               p.transfer ? p.transfer->getNodeId() : 0};
     put(&p.node, sizeof(p.node));
     put(ids, sizeof(ids));
     put(p.view.modelview[0], sizeof(SbMat));
@@ -428,9 +432,17 @@ SoVolumeRenderP::startReduced(const std::vector<Pending> & volumes, SoGLRenderAc
     put(fog, sizeof(fog));
     put(p.fogColour, sizeof(p.fogColour));
   }
-  const int pass[11] = {reduced.pass.factor, reduced.pass.width, reduced.pass.height,
-                        reduced.pass.rect[0], reduced.pass.rect[1], reduced.pass.rect[2], reduced.pass.rect[3],
-                        reduced.viewport[2], reduced.viewport[3], frame[0], frame[1]};
+  const int pass[11] = {reduced.pass.factor,
+                        reduced.pass.width,
+                        reduced.pass.height,
+                        reduced.pass.rect[0],
+                        reduced.pass.rect[1],
+                        reduced.pass.rect[2],
+                        reduced.pass.rect[3],
+                        reduced.viewport[2],
+                        reduced.viewport[3],
+                        frame[0],
+                        frame[1]};
   put(pass, sizeof(pass));
   return volumerender::beginReduced(contextid, glue, frame, reduced);
 }
@@ -453,7 +465,8 @@ SoVolumeRenderP::drawSlices(const Pending & p, uint32_t contextid, const GLuint 
     return;
 
   const cc_glglue * glue = cc_glglue_instance(int(contextid));
-  const GLint filter = node->interpolation.getValue() == SoVolumeRender::NEAREST ? GL_NEAREST : GL_LINEAR;
+  const GLint filter =
+    node->interpolation.getValue() == SoVolumeRender::NEAREST ? GL_NEAREST : GL_LINEAR;
   // The opacity correction is baked into the texture only without fragment
   // programs.
   const volumerender::Texture & tex = volumerender::bindTexture(

@@ -36,19 +36,12 @@ public:
   SoVolumeRender(void);
 
   enum NumSlicesControl {
-    ALL = 0,       // one slice per voxel along the largest dimension
-    MANUAL = 1,    // numSlices
-    AUTOMATIC = 2  // from the voxels crossed and the size on screen
+    ALL = 0,      // one slice per voxel along the largest dimension
+    MANUAL = 1,   // numSlices
+    AUTOMATIC = 2 // from the voxels crossed and the size on screen
   };
-  enum Composition {
-    MAX_INTENSITY = 0,
-    SUM_INTENSITY = 1,
-    ALPHA_BLENDING = 2
-  };
-  enum Interpolation {
-    NEAREST = 0,
-    LINEAR = 1
-  };
+  enum Composition { MAX_INTENSITY = 0, SUM_INTENSITY = 1, ALPHA_BLENDING = 2 };
+  enum Interpolation { NEAREST = 0, LINEAR = 1 };
 
   SoSFEnum numSlicesControl;
   SoSFInt32 numSlices;

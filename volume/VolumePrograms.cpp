@@ -17,8 +17,8 @@ std::map<uint32_t, Programs> programsPerContext;
 std::string
 programText(int fogVariant)
 {
-  static const char * const fogOption[4] = {
-    "", "OPTION ARB_fog_linear;\n", "OPTION ARB_fog_exp;\n", "OPTION ARB_fog_exp2;\n"};
+  static const char * const fogOption[4] = {"", "OPTION ARB_fog_linear;\n", "OPTION ARB_fog_exp;\n",
+                                            "OPTION ARB_fog_exp2;\n"};
   // alpha' = 1 - (1 - alpha)^ratio; POW of 0 is 0 for a positive ratio.
   return std::string("!!ARBfp1.0\n") + fogOption[fogVariant] +
          "PARAM ratio = program.local[0];\n"

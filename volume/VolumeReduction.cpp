@@ -21,14 +21,16 @@ depthLikeOurs(const cc_glglue * glue, GLint fbo)
 {
   const GLenum attachment[2] = {GLenum(fbo ? GL_DEPTH_ATTACHMENT : GL_DEPTH),
                                 GLenum(fbo ? GL_STENCIL_ATTACHMENT : GL_STENCIL)};
-  const GLenum sizeName[2] = {GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE};
+  const GLenum sizeName[2] = {GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE,
+                              GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE};
   const GLint want[2] = {24, 8};
   for (int i = 0; i < 2; ++i) {
     GLint type = GL_NONE, size = 0;
     cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i],
                                                     GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
     if (type == GL_NONE) return false;
-    cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i], sizeName[i], &size);
+    cc_glglue_glGetFramebufferAttachmentParameteriv(glue, GL_DRAW_FRAMEBUFFER, attachment[i],
+                                                    sizeName[i], &size);
     if (size != want[i]) return false;
   }
   return true;
@@ -47,7 +49,8 @@ prepare(Offscreen & o, const cc_glglue * glue)
 {
   if (o.tried) return o.usable;
   o.tried = true;
-  if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue)) return false;
+  if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue))
+    return false;
   if (!cc_glglue_glversion_matches_at_least(glue, 3, 0, 0) &&
       !cc_glglue_glext_supported(glue, "GL_ARB_framebuffer_object"))
     return false;
@@ -81,9 +84,12 @@ resize(Offscreen & o, const cc_glglue * glue, int width, int height)
   cc_glglue_glRenderbufferStorage(glue, GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
   cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, 0);
   cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
-  cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, o.colour, 0);
-  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, o.depth);
-  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, o.depth);
+  cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                                   o.colour, 0);
+  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                      o.depth);
+  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                      o.depth);
   o.width = width;
   o.height = height;
   o.usable = cc_glglue_glCheckFramebufferStatus(glue, GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
@@ -203,8 +209,10 @@ compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
   glBegin(GL_QUADS);
   for (size_t i = 0; i + 3 < rects.size(); i += 4) {
     const int * q = &rects[i];
-    const float x0 = 2.0f * float(q[0]) / float(vp[2]) - 1.0f, x1 = 2.0f * float(q[2]) / float(vp[2]) - 1.0f;
-    const float y0 = 2.0f * float(q[1]) / float(vp[3]) - 1.0f, y1 = 2.0f * float(q[3]) / float(vp[3]) - 1.0f;
+    const float x0 = 2.0f * float(q[0]) / float(vp[2]) - 1.0f,
+                x1 = 2.0f * float(q[2]) / float(vp[2]) - 1.0f;
+    const float y0 = 2.0f * float(q[1]) / float(vp[3]) - 1.0f,
+                y1 = 2.0f * float(q[3]) / float(vp[3]) - 1.0f;
     const float s0 = float(q[0]) / sw, s1 = float(q[2]) / sw;
     const float t0 = float(q[1]) / sh, t1 = float(q[3]) / sh;
     glTexCoord2f(s0, t0);

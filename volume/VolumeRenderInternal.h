@@ -44,8 +44,8 @@ public:
   explicit StateScope(const cc_glglue * glue)
   {
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
-                 GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT |
-                 GL_TRANSFORM_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT);
+                 GL_FOG_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
+                 GL_VIEWPORT_BIT | GL_SCISSOR_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     // The texture matrix is kept on the unit that the volumes use.
     if (cc_glglue_has_multitexture(glue) && cc_glglue_max_texture_units(glue) > 1)
@@ -132,7 +132,8 @@ struct Offscreen {
   std::vector<char> shows;
   std::vector<GLuint> drawnOver;
   std::vector<int> composited; // where the picture was composited, from compositeRects
-  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) = nullptr;
+  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield,
+               GLenum) = nullptr;
 };
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
@@ -152,7 +153,8 @@ struct Reduced {
 // into it; false (and drawing left where it was) when this GL or a frame of
 // `frame` pixels does not allow it. Sets `kept` when the target holds the
 // picture of `shows` drawn against the same depth already.
-bool beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced);
+bool beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame,
+                  Reduced & reduced);
 // Scales the reduced picture up over the frame.
 void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs);
 
@@ -166,10 +168,11 @@ public:
   static void drawPending(SoGLRenderAction * action);
 
 private:
-  static bool startReduced(const std::vector<volumerender::Pending> & volumes, SoGLRenderAction * action,
-                           const cc_glglue * glue, volumerender::Reduced & reduced);
-  static void drawSlices(const volumerender::Pending & p, uint32_t contextid, const GLuint * programs,
-                         bool premultiply);
+  static bool startReduced(const std::vector<volumerender::Pending> & volumes,
+                           SoGLRenderAction * action, const cc_glglue * glue,
+                           volumerender::Reduced & reduced);
+  static void drawSlices(const volumerender::Pending & p, uint32_t contextid,
+                         const GLuint * programs, bool premultiply);
 };
 
 #endif

@@ -1,12 +1,11 @@
 #include "volume/VolumeSlicing.h"
 
 #include <algorithm>
-#include <utility>
 #include <cmath>
+#include <utility>
 
 int
-sliceBoxPolygon(const SbBox3f & box, const SbVec3f & normal, float distance,
-                SbVec3f vertices[6])
+sliceBoxPolygon(const SbBox3f & box, const SbVec3f & normal, float distance, SbVec3f vertices[6])
 {
   if (box.isEmpty() || normal.sqrLength() == 0.0f) return 0;
   const SbVec3f & lo = box.getMin();
@@ -18,8 +17,8 @@ sliceBoxPolygon(const SbBox3f & box, const SbVec3f & normal, float distance,
     side[i] = normal.dot(corner[i]) - distance;
   }
   // The 12 edges join corners whose indices differ in one bit.
-  static const int edges[12][2] = {
-    {0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3}, {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+  static const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                   {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
 
   SbVec3f found[12];
   int n = 0;
@@ -55,7 +54,8 @@ sliceBoxPolygon(const SbBox3f & box, const SbVec3f & normal, float distance,
   }
   // Insertion sort: at most six entries (and std::sort trips GCC's bounds warning here).
   for (int i = 1; i < n; ++i)
-    for (int j = i; j > 0 && angle[order[j]] < angle[order[j - 1]]; --j) std::swap(order[j], order[j - 1]);
+    for (int j = i; j > 0 && angle[order[j]] < angle[order[j - 1]]; --j)
+      std::swap(order[j], order[j - 1]);
   for (int i = 0; i < n; ++i) vertices[i] = found[order[i]];
   return n;
 }

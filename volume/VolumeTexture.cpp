@@ -75,8 +75,10 @@ colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, flo
   const size_t count = dx * dy * dz;
 
   uint8_t table[256 * 4];
-  if (transfer) transfer->getLookupTable(table);
-  else SoTransferFunction::predefinedLookupTable(SoTransferFunction::GREY, table);
+  if (transfer)
+    transfer->getLookupTable(table);
+  else
+    SoTransferFunction::predefinedLookupTable(SoTransferFunction::GREY, table);
   uint16_t corrected[256];
   for (int a = 0; a < 256; ++a)
     corrected[a] = uint16_t(std::lround(correctSliceOpacity(float(a) / 255.0f, ratio) * 65535.0f));

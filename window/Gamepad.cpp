@@ -23,10 +23,10 @@ std::vector<GamepadKeys::Change> GamepadKeys::update(const GLFWgamepadstate* sta
     const float x = state->axes[GLFW_GAMEPAD_AXIS_LEFT_X];
     const float y = state->axes[GLFW_GAMEPAD_AXIS_LEFT_Y];  // negative is up
     want = {
-        x < -kDeadZone,
-        x > kDeadZone,
-        y < -kDeadZone,
-        y > kDeadZone,
+        x<-kDeadZone, x>
+            kDeadZone,
+        y<-kDeadZone, y>
+            kDeadZone,
         pulled(state->axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER]),
         pulled(state->axes[GLFW_GAMEPAD_AXIS_LEFT_TRIGGER]),
         state->buttons[GLFW_GAMEPAD_BUTTON_A] == GLFW_PRESS,

@@ -10,7 +10,9 @@ struct RgbImage {
   int height = 0;
   std::vector<uint8_t> rgb;  // tightly packed, top row first
 
-  const uint8_t* pixel(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  const uint8_t* pixel(int x, int y) const {
+    return &rgb[(static_cast<size_t>(y) * width + x) * 3];
+  }
 };
 
 // Builds an image from GL's read-back order (bottom row first).

@@ -121,10 +121,18 @@ void onMouseButton(GLFWwindow* w, int button, int action, int mods) {
   if (!a || !a->mouseInput) return;
   SoMouseButtonEvent event;
   switch (button) {
-    case GLFW_MOUSE_BUTTON_LEFT: event.setButton(SoMouseButtonEvent::BUTTON1); break;
-    case GLFW_MOUSE_BUTTON_RIGHT: event.setButton(SoMouseButtonEvent::BUTTON2); break;
-    case GLFW_MOUSE_BUTTON_MIDDLE: event.setButton(SoMouseButtonEvent::BUTTON3); break;
-    default: event.setButton(SoMouseButtonEvent::ANY); break;
+    case GLFW_MOUSE_BUTTON_LEFT:
+      event.setButton(SoMouseButtonEvent::BUTTON1);
+      break;
+    case GLFW_MOUSE_BUTTON_RIGHT:
+      event.setButton(SoMouseButtonEvent::BUTTON2);
+      break;
+    case GLFW_MOUSE_BUTTON_MIDDLE:
+      event.setButton(SoMouseButtonEvent::BUTTON3);
+      break;
+    default:
+      event.setButton(SoMouseButtonEvent::ANY);
+      break;
   }
   event.setState(action == GLFW_PRESS ? SoButtonEvent::DOWN : SoButtonEvent::UP);
   event.setPosition(a->cursorPosition());
@@ -138,8 +146,10 @@ void onCursor(GLFWwindow* w, double, double) {
   SoLocation2Event event;
   event.setPosition(a->cursorPosition());
   int mods = 0;
-  if (glfwGetKey(w, GLFW_KEY_LEFT_SHIFT) || glfwGetKey(w, GLFW_KEY_RIGHT_SHIFT)) mods |= GLFW_MOD_SHIFT;
-  if (glfwGetKey(w, GLFW_KEY_LEFT_CONTROL) || glfwGetKey(w, GLFW_KEY_RIGHT_CONTROL)) mods |= GLFW_MOD_CONTROL;
+  if (glfwGetKey(w, GLFW_KEY_LEFT_SHIFT) || glfwGetKey(w, GLFW_KEY_RIGHT_SHIFT))
+    mods |= GLFW_MOD_SHIFT;
+  if (glfwGetKey(w, GLFW_KEY_LEFT_CONTROL) || glfwGetKey(w, GLFW_KEY_RIGHT_CONTROL))
+    mods |= GLFW_MOD_CONTROL;
   if (glfwGetKey(w, GLFW_KEY_LEFT_ALT) || glfwGetKey(w, GLFW_KEY_RIGHT_ALT)) mods |= GLFW_MOD_ALT;
   a->stampModifiers(&event, mods);
   a->dispatch(&event);
@@ -186,8 +196,7 @@ TopLevel* init(const char* appName, const char* className, const InitOptions& op
   } else {
     monitor = nullptr;
   }
-  GLFWwindow* window =
-      glfwCreateWindow(width, height, appName ? appName : "", monitor, nullptr);
+  GLFWwindow* window = glfwCreateWindow(width, height, appName ? appName : "", monitor, nullptr);
   if (!window) return nullptr;
 
   auto* top = new TopLevel;
@@ -221,7 +230,8 @@ void setIcon(TopLevel* top, const std::vector<IconImage>& sizes) {
     }
     images.push_back({i.width, i.height, const_cast<unsigned char*>(i.rgba.data())});
   }
-  if (!images.empty()) glfwSetWindowIcon(top->window, static_cast<int>(images.size()), images.data());
+  if (!images.empty())
+    glfwSetWindowIcon(top->window, static_cast<int>(images.size()), images.data());
 }
 
 GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }

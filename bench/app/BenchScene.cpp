@@ -12,10 +12,11 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
-#include "state/Globals.h"
-#include "state/KeyTable.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
+#include "volume/SoVolumeData.h"
 #include "volume/SoVolumeRender.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
@@ -28,6 +29,7 @@
 #include <Inventor/sensors/SoAlarmSensor.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
 #include <Inventor/sensors/SoSensorManager.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -38,8 +40,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "volume/SoVolumeData.h"
 
 namespace {
 
@@ -177,7 +177,8 @@ int startup(const Args& a, Clock::time_point t0) {
     const double build = secondsSince(b0);
     tSky = std::chrono::duration<double>(cloudStarts.front() - b0).count();
     // The hook fires before each cloud; the last one is taken as the mean.
-    const double first35 = std::chrono::duration<double>(cloudStarts.back() - cloudStarts.front()).count();
+    const double first35 =
+        std::chrono::duration<double>(cloudStarts.back() - cloudStarts.front()).count();
     tClouds = first35 * double(cloudStarts.size()) / double(cloudStarts.size() - 1);
     tModels = build - tSky - tClouds;
     if (a.noClouds) removeClouds(root);
@@ -190,9 +191,10 @@ int startup(const Args& a, Clock::time_point t0) {
   const auto s0 = Clock::now();
   finishFrame(*area);
   const double tSecond = secondsSince(s0);
-  std::printf("window_s %.4f\nvolume_init_s %.4f\nsky_s %.4f\nclouds_s %.4f\nmodels_s %.4f\n"
-              "first_frame_s %.4f\nsecond_frame_s %.4f\nto_first_frame_s %.4f\npeak_rss_kb %ld\n",
-              tWindow, tInit - tWindow, tSky, tClouds, tModels, tFirst, tSecond, total, peakRssKb());
+  std::printf(
+      "window_s %.4f\nvolume_init_s %.4f\nsky_s %.4f\nclouds_s %.4f\nmodels_s %.4f\n"
+      "first_frame_s %.4f\nsecond_frame_s %.4f\nto_first_frame_s %.4f\npeak_rss_kb %ld\n",
+      tWindow, tInit - tWindow, tSky, tClouds, tModels, tFirst, tSecond, total, peakRssKb());
   std::printf("gl_renderer %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
   std::fflush(stdout);
   // Tear-down is not part of start-up.
@@ -258,10 +260,11 @@ int frames(const Args& a) {
       std::fprintf(stderr, "frame %zu %.1f ms%s\n", i, ms[i],
                    a.compare ? (" / " + std::to_string(bare[i])).c_str() : "");
   const Stats full = stats(ms);
-  std::printf("load_s %.4f\nframes %zu\nmedian_ms %.2f\np95_ms %.2f\nfps %.1f\n"
-              "update_ms_per_tick %.4f\npeak_rss_kb %ld\n",
-              load, ms.size(), full.median, full.p95, 1000.0 / full.median, updateS * 1000.0 / kTicks,
-              peakRssKb());
+  std::printf(
+      "load_s %.4f\nframes %zu\nmedian_ms %.2f\np95_ms %.2f\nfps %.1f\n"
+      "update_ms_per_tick %.4f\npeak_rss_kb %ld\n",
+      load, ms.size(), full.median, full.p95, 1000.0 / full.median, updateS * 1000.0 / kTicks,
+      peakRssKb());
   if (a.compare) {
     const Stats b = stats(bare);
     std::vector<double> ratios;
@@ -270,10 +273,11 @@ int frames(const Args& a) {
                 stats(ratios).median);
   }
   if (a.stages)
-    std::printf("slicing_median_ms %.2f\nslicing_p95_ms %.2f\ncompositing_median_ms %.2f\n"
-                "compositing_p95_ms %.2f\n",
-                stats(slicing).median, stats(slicing).p95, stats(compositing).median,
-                stats(compositing).p95);
+    std::printf(
+        "slicing_median_ms %.2f\nslicing_p95_ms %.2f\ncompositing_median_ms %.2f\n"
+        "compositing_p95_ms %.2f\n",
+        stats(slicing).median, stats(slicing).p95, stats(compositing).median,
+        stats(compositing).p95);
   if (a.stages)
     std::printf("still_median_ms %.2f\nstill_slicing_median_ms %.2f\n", stats(still).median,
                 stats(stillSlicing).median);
@@ -342,7 +346,8 @@ int pacing() {
   for (int i = 0; i < 3; ++i)
     std::printf("%s_frames %llu\n%s_travel %.3f\n%s_cpu_share %.3f\n", names[i],
                 static_cast<unsigned long long>(p.frames[i + 1] - p.frames[i]), names[i],
-                double((p.pos[i + 1] - p.pos[i]).length()), names[i], (p.cpu[i + 1] - p.cpu[i]) / 3.0);
+                double((p.pos[i + 1] - p.pos[i]).length()), names[i],
+                (p.cpu[i + 1] - p.cpu[i]) / 3.0);
   std::fflush(stdout);
   _exit(0);
 }
@@ -353,8 +358,9 @@ int main(int argc, char** argv) {
   const auto t0 = Clock::now();
   Args a;
   if (!parse(argc, argv, a)) {
-    std::fprintf(stderr, "usage: bench_scene startup|frames|pacing [--bare] [--no-clouds] "
-                         "[--compare] [--stages] [--size WxH] [--every N] [--data DIR]\n");
+    std::fprintf(stderr,
+                 "usage: bench_scene startup|frames|pacing [--bare] [--no-clouds] "
+                 "[--compare] [--stages] [--size WxH] [--every N] [--data DIR]\n");
     return 2;
   }
   if (chdir(a.data.c_str()) != 0) {

@@ -34,7 +34,8 @@ double medianFrameMs(win::RenderArea& area, int frames) {
     const auto t0 = std::chrono::steady_clock::now();
     area.render();
     glFinish();
-    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    ms.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
   }
   std::sort(ms.begin(), ms.end());
   return ms[ms.size() / 2];

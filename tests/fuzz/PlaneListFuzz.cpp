@@ -96,10 +96,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     PlaneListEntry entry;
     for (bool more = true; more;) {
       switch (reader.next(entry)) {
-        case PlaneListReader::Step::Entry: fromFile.entries.push_back(entry); break;
-        case PlaneListReader::Step::End: more = false; break;
-        case PlaneListReader::Step::Empty: fromFile.status = PlaneListStatus::Empty; more = false; break;
-        case PlaneListReader::Step::BadFormat: fromFile.status = PlaneListStatus::BadFormat; more = false; break;
+        case PlaneListReader::Step::Entry:
+          fromFile.entries.push_back(entry);
+          break;
+        case PlaneListReader::Step::End:
+          more = false;
+          break;
+        case PlaneListReader::Step::Empty:
+          fromFile.status = PlaneListStatus::Empty;
+          more = false;
+          break;
+        case PlaneListReader::Step::BadFormat:
+          fromFile.status = PlaneListStatus::BadFormat;
+          more = false;
+          break;
       }
     }
     std::fclose(file);

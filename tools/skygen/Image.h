@@ -19,11 +19,15 @@ struct Image {
 
   Image() = default;
   Image(int w, int h)
-      : width(w), height(h),
-        rgb(static_cast<std::size_t>(w > 0 ? w : 0) * static_cast<std::size_t>(h > 0 ? h : 0) * 3u, 0) {}
+      : width(w),
+        height(h),
+        rgb(static_cast<std::size_t>(w > 0 ? w : 0) * static_cast<std::size_t>(h > 0 ? h : 0) * 3u,
+            0) {}
 
   std::size_t offset(int x, int y) const {
-    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3u;
+    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+            static_cast<std::size_t>(x)) *
+           3u;
   }
   const uint8_t* at(int x, int y) const { return &rgb[offset(x, y)]; }
   uint8_t* at(int x, int y) { return &rgb[offset(x, y)]; }

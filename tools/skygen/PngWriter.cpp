@@ -67,7 +67,8 @@ std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>
   std::vector<uint8_t> header;
   put32(header, static_cast<uint32_t>(width));
   put32(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter choice, no interlace
+  header.insert(header.end(),
+                {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter choice, no interlace
   chunk(out, "IHDR", header);
   chunk(out, "IDAT", z);
   chunk(out, "IEND", {});
@@ -82,7 +83,9 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     return false;
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (out)
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   if (out) out.close();
   if (!out) {
     if (error) *error = std::strerror(errno);

@@ -1,10 +1,10 @@
 #include "tools/skygen/SkyTextures.h"
 
+#include "tools/skygen/Noise.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
-
-#include "tools/skygen/Noise.h"
 
 namespace skygen {
 
@@ -115,8 +115,10 @@ Rgb floorColourAt(double tx, double ty) {
   }();
   const double px1 = 1.0 / kSkyImageSize;  // one pixel in tile units
   // Bend the straight boundaries a little; the warp tiles like the fields.
-  const double wx = wrapUnit(tx + 0.012 * (valueNoise(tx * 8.0, ty * 8.0, kFieldSeed + 5u, 8u) - 0.5));
-  const double wy = wrapUnit(ty + 0.012 * (valueNoise(tx * 8.0, ty * 8.0, kFieldSeed + 6u, 8u) - 0.5));
+  const double wx =
+      wrapUnit(tx + 0.012 * (valueNoise(tx * 8.0, ty * 8.0, kFieldSeed + 5u, 8u) - 0.5));
+  const double wy =
+      wrapUnit(ty + 0.012 * (valueNoise(tx * 8.0, ty * 8.0, kFieldSeed + 6u, 8u) - 0.5));
   const Field* f = &fields.front();
   for (const Field& c : fields) {
     if (wx >= c.x0 && wx < c.x1 && wy >= c.y0 && wy < c.y1) {

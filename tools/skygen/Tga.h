@@ -3,12 +3,12 @@
 // pixel in B, G, R order, rows from the bottom up (origin bit clear), which is
 // the order a GL texture takes its rows in, so no reader has to flip.
 
+#include "tools/skygen/Image.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "tools/skygen/Image.h"
 
 namespace skygen {
 

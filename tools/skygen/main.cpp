@@ -2,16 +2,16 @@
 // and floor.tga (512 x 512, uncompressed 24-bit Targa) into OUTDIR; with
 // --icons, the program's icon as PNG files in the hicolor theme's layout.
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "app/CommandLine.h"
 #include "app/Icon.h"
 #include "tools/skygen/PngWriter.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -25,7 +25,8 @@ int writeIcons(const std::string& outDir) {
     const std::string path = (dir / "flightscene.png").string();
     std::string error = ec.message();
     if (ec || !skygen::writePng(path, size, size, paintIcon(size), &error)) {
-      std::fprintf(stderr, "flightscene-skygen: cannot write %s: %s\n", path.c_str(), error.c_str());
+      std::fprintf(stderr, "flightscene-skygen: cannot write %s: %s\n", path.c_str(),
+                   error.c_str());
       return 1;
     }
   }
@@ -63,12 +64,14 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     const skygen::Image* image;
-  } files[] = {{"side.tga", &images.side}, {"above.tga", &images.above}, {"floor.tga", &images.floor}};
+  } files[] = {
+      {"side.tga", &images.side}, {"above.tga", &images.above}, {"floor.tga", &images.floor}};
   for (const auto& f : files) {
     const std::string path = outDir + "/" + f.name;
     std::string error;
     if (!skygen::writeTga(path, *f.image, &error)) {
-      std::fprintf(stderr, "flightscene-skygen: cannot write %s: %s\n", path.c_str(), error.c_str());
+      std::fprintf(stderr, "flightscene-skygen: cannot write %s: %s\n", path.c_str(),
+                   error.c_str());
       return 1;
     }
   }

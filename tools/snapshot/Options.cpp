@@ -21,9 +21,9 @@ struct KeyName {
 };
 
 const KeyName kHoldable[] = {
-    {"w", KEY_W},         {"s", KEY_S},         {"up", KEY_UP},         {"down", KEY_DOWN},
-    {"left", KEY_LEFT},   {"right", KEY_RIGHT}, {"return", KEY_RETURN}, {"space", KEY_SPACE},
-    {"a", KEY_A},         {"n", KEY_N},
+    {"w", KEY_W},       {"s", KEY_S},         {"up", KEY_UP},         {"down", KEY_DOWN},
+    {"left", KEY_LEFT}, {"right", KEY_RIGHT}, {"return", KEY_RETURN}, {"space", KEY_SPACE},
+    {"a", KEY_A},       {"n", KEY_N},
 };
 
 std::string lower(std::string s) {
@@ -55,8 +55,7 @@ bool parseHold(const std::string& text, KeyHold& hold, std::string& error) {
   }
   const size_t dash = range.find('-');
   if (dash == std::string::npos || !parseInt64(range.substr(0, dash), hold.first) ||
-      !parseInt64(range.substr(dash + 1), hold.last) || hold.first < 0 ||
-      hold.last < hold.first) {
+      !parseInt64(range.substr(dash + 1), hold.last) || hold.first < 0 || hold.last < hold.first) {
     error = "--hold: '" + range + "' is not a tick range FIRST-LAST with 0 <= FIRST <= LAST";
     return false;
   }
@@ -79,8 +78,9 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
   p.description =
       "Renders the flight scene in a hidden window after a scripted flight and\n"
       "writes it as PNG.";
-  p.footer = "Example: flightscene-snapshot --ticks 300 --hold W:1-300 --hold Left:120-150\n"
-             "Exit status: 0 written, 1 rendering or writing failed, 2 bad options.\n";
+  p.footer =
+      "Example: flightscene-snapshot --ticks 300 --hold W:1-300 --hold Left:120-150\n"
+      "Exit status: 0 written, 1 rendering or writing failed, 2 bad options.\n";
   using E = std::string&;
   p.options = {
       {"size", "WxH", "image size in pixels (default 1024x768)",

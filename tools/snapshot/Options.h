@@ -19,14 +19,14 @@ struct SnapshotOptions {
   int width = 1024;
   int height = 768;
   std::string out = "flightscene-snapshot.png";
-  std::string data;           // the run directory
-  int64_t ticks = 0;          // fleet updates, numbered from 1
-  double dt = 1.0 / 60.0;     // seconds per tick
+  std::string data;        // the run directory
+  int64_t ticks = 0;       // fleet updates, numbered from 1
+  double dt = 1.0 / 60.0;  // seconds per tick
   std::vector<KeyHold> holds;
   std::vector<int64_t> tabs;  // Tab pressed at T, released at T + 1
   int64_t frames = 0;         // 0: one image of the last tick
   bool pitchSet = false;
-  double pitchDegrees = 0;    // camera pitch after the flight, up positive
+  double pitchDegrees = 0;  // camera pitch after the flight, up positive
 };
 
 // The tool's command line, filling `options` (whose members hold the

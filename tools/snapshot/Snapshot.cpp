@@ -1,13 +1,13 @@
 #include "tools/snapshot/Snapshot.h"
 
 #include "aircraft/PlaneList.h"
-#include "state/Globals.h"
-#include "state/KeyTable.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
 #include "tools/snapshot/FlightScript.h"
-#include "window/Png.h"
 #include "volume/SoVolumeRendering.h"
+#include "window/Png.h"
 #include "window/Window.h"
 
 #include <Inventor/SoDB.h>

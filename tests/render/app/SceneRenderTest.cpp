@@ -1,20 +1,21 @@
 // The start-up scene drawn in a hidden window: the sun where the camera sees
 // it, and every sky-box face showing its own image.
 
-#include "state/Globals.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "app/SkyBox.h"
+#include "state/Globals.h"
 #include "tests/support/HiddenWindow.h"
 #include "volume/SoVolumeRendering.h"
 
 #include <Inventor/SbImage.h>
 #include <Inventor/SoDB.h>
-#include <Inventor/sensors/SoSensorManager.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
+#include <Inventor/sensors/SoSensorManager.h>
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <algorithm>

@@ -64,11 +64,12 @@ int main(int argc, char** argv) {
                  actual.width, actual.height, reference.width, reference.height);
     return 1;
   }
-  std::printf("%lld of %lld pixels differ by more than %lld (%.3f%%, allowed %.3f%%); "
-              "largest difference %d, mean %.2f\n",
-              static_cast<long long>(diff.differing), static_cast<long long>(diff.pixels),
-              static_cast<long long>(tolerance), 100 * diff.differingFraction(), 100 * fraction,
-              diff.maxDelta, diff.meanDelta);
+  std::printf(
+      "%lld of %lld pixels differ by more than %lld (%.3f%%, allowed %.3f%%); "
+      "largest difference %d, mean %.2f\n",
+      static_cast<long long>(diff.differing), static_cast<long long>(diff.pixels),
+      static_cast<long long>(tolerance), 100 * diff.differingFraction(), 100 * fraction,
+      diff.maxDelta, diff.meanDelta);
   if (diff.differingFraction() <= fraction) return 0;
   if (!writePng(files[2], diff.picture, error)) {
     std::fprintf(stderr, "snapshot_compare: %s\n", error.c_str());

@@ -1,10 +1,9 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "RenderFixture.h"
 
-#include <GLFW/glfw3.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
-
+#include <GLFW/glfw3.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoRenderManager.h>
 #include <Inventor/actions/SoGLRenderAction.h>
@@ -17,21 +16,19 @@
 
 namespace {
 
-GLFWwindow * window = nullptr;
+GLFWwindow* window = nullptr;
 int winWidth = 0, winHeight = 0;
 uint32_t cacheContext = 0;
 GLuint fbo = 0, colourRb = 0, depthRb = 0;
 bool fboComplete = false;
 // One manager for the whole run, as a window has: its render action lives
 // across frames.
-SoRenderManager * manager = nullptr;
+SoRenderManager* manager = nullptr;
 
-} // namespace
+}  // namespace
 
-void
-Image::writePpm(const std::string & path) const
-{
-  FILE * f = std::fopen(path.c_str(), "wb");
+void Image::writePpm(const std::string& path) const {
+  FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return;
   std::fprintf(f, "P6\n%d %d\n255\n", width, height);
   for (int y = height - 1; y >= 0; --y)
@@ -44,9 +41,7 @@ Image::writePpm(const std::string & path) const
   std::fclose(f);
 }
 
-bool
-openRenderWindow(int width, int height)
-{
+bool openRenderWindow(int width, int height) {
   if (window) return true;
   if (!glfwInit()) return false;
   glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
@@ -63,7 +58,7 @@ openRenderWindow(int width, int height)
   // Coin's first render on a context probes the driver; with extensions
   // hidden through MESA_EXTENSION_OVERRIDE that probe itself raises a GL
   // error. Let it happen here, before any test counts errors.
-  SoSeparator * empty = new SoSeparator;
+  SoSeparator* empty = new SoSeparator;
   empty->ref();
   manager->setSceneGraph(empty);
   manager->render(TRUE, TRUE);
@@ -87,25 +82,15 @@ openRenderWindow(int width, int height)
   return true;
 }
 
-bool
-floatTargetAvailable()
-{
-  return fboComplete;
-}
+bool floatTargetAvailable() { return fboComplete; }
 
-uint32_t
-renderCacheContext()
-{
-  return cacheContext;
-}
+uint32_t renderCacheContext() { return cacheContext; }
 
-void
-closeRenderWindow()
-{
+void closeRenderWindow() {
   if (!window) return;
   delete manager;
   manager = nullptr;
-  glDeleteFramebuffers(1, &fbo); // names from a failed set-up are still valid
+  glDeleteFramebuffers(1, &fbo);  // names from a failed set-up are still valid
   glDeleteRenderbuffers(1, &colourRb);
   glDeleteRenderbuffers(1, &depthRb);
   glfwDestroyWindow(window);
@@ -113,10 +98,8 @@ closeRenderWindow()
   glfwTerminate();
 }
 
-Image
-renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & background,
-            const std::function<void(SoGLRenderAction *)> & prepare)
-{
+Image renderScene(SoNode* root, Target target, unsigned* glError, const SbColor& background,
+                  const std::function<void(SoGLRenderAction*)>& prepare) {
   Image img;
   img.width = winWidth;
   img.height = winHeight;
@@ -132,30 +115,29 @@ renderScene(SoNode * root, Target target, unsigned * glError, const SbColor & ba
   manager->setViewportRegion(SbViewportRegion(short(winWidth), short(winHeight)));
   manager->setAutoClipping(SoRenderManager::NO_AUTO_CLIPPING);
   manager->setBackgroundColor(background);
-  SoGLRenderAction * action = manager->getGLRenderAction();
+  SoGLRenderAction* action = manager->getGLRenderAction();
   if (prepare) prepare(action);
   manager->render(TRUE, TRUE);
   action->setAbortCallback(nullptr, nullptr);
   glFinish();
-  if (target == Target::BackBuffer) glReadBuffer(GL_BACK);
-  else glReadBuffer(GL_COLOR_ATTACHMENT0);
+  if (target == Target::BackBuffer)
+    glReadBuffer(GL_BACK);
+  else
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
   img.rgb.resize(size_t(winWidth) * winHeight * 3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, winWidth, winHeight, GL_RGB, GL_FLOAT, img.rgb.data());
   manager->setSceneGraph(nullptr);
-  for (float & v : img.rgb) v *= 255.0f;
+  for (float& v : img.rgb) v *= 255.0f;
   const GLenum err = glGetError();
   if (glError) *glError = err;
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   return img;
 }
 
-std::vector<uint8_t> &
-keepVoxels(std::vector<uint8_t> voxels)
-{
+std::vector<uint8_t>& keepVoxels(std::vector<uint8_t> voxels) {
   // Volume data nodes keep only a pointer: buffers live for the whole run.
   static std::deque<std::vector<uint8_t>> kept;
   kept.push_back(std::move(voxels));
   return kept.back();
 }
-

@@ -21,11 +21,11 @@ class SoSeparator;
 struct Image {
   int width = 0;
   int height = 0;
-  std::vector<float> rgb; // 0..255 per channel, bottom row first
+  std::vector<float> rgb;  // 0..255 per channel, bottom row first
 
   float at(int x, int y, int channel) const { return rgb[3 * (size_t(y) * width + x) + channel]; }
   float grey(int x, int y) const { return (at(x, y, 0) + at(x, y, 1) + at(x, y, 2)) / 3.0f; }
-  void writePpm(const std::string & path) const;
+  void writePpm(const std::string& path) const;
 };
 
 enum class Target { BackBuffer, FloatBuffer };
@@ -41,12 +41,12 @@ void closeRenderWindow();
 // Draws the scene on a background colour and reads it back; glError gets the
 // first GL error raised during the render (GL_NO_ERROR when none).
 // `prepare`, when given, sees the render action before the render.
-Image renderScene(SoNode * root, Target target, unsigned * glError,
-                  const SbColor & background = SbColor(0, 0, 0),
-                  const std::function<void(SoGLRenderAction *)> & prepare = {});
+Image renderScene(SoNode* root, Target target, unsigned* glError,
+                  const SbColor& background = SbColor(0, 0, 0),
+                  const std::function<void(SoGLRenderAction*)>& prepare = {});
 
 // Keeps a voxel buffer alive for the rest of the run (volume data nodes keep
 // only a pointer to it).
-std::vector<uint8_t> & keepVoxels(std::vector<uint8_t> voxels);
+std::vector<uint8_t>& keepVoxels(std::vector<uint8_t> voxels);
 
 #endif

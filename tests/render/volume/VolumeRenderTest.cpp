@@ -37,8 +37,8 @@ constexpr int H = 256;
 
 struct VolumeSpec {
   SbVec3s dim{20, 20, 20};
-  uint8_t value = 200;                // uniform block...
-  const std::vector<uint8_t> * voxels = nullptr; // ...or these bytes
+  uint8_t value = 200;                           // uniform block...
+  const std::vector<uint8_t>* voxels = nullptr;  // ...or these bytes
   SbBox3f size{-1, -1, -1, 1, 1, 1};
   SbVec3f translation{0, 0, 0};
   // Empty: GREY. Otherwise RGBA quadruplets for a NONE map.
@@ -48,27 +48,25 @@ struct VolumeSpec {
 };
 
 // Separator with translation, volume data, transfer function and renderer.
-SoSeparator *
-volume(const VolumeSpec & spec)
-{
-  auto * sep = new SoSeparator;
-  auto * t = new SoTranslation;
+SoSeparator* volume(const VolumeSpec& spec) {
+  auto* sep = new SoSeparator;
+  auto* t = new SoTranslation;
   t->translation = spec.translation;
   sep->addChild(t);
-  auto * data = new SoVolumeData;
+  auto* data = new SoVolumeData;
   const size_t n = size_t(spec.dim[0]) * spec.dim[1] * spec.dim[2];
-  std::vector<uint8_t> & bytes =
-    spec.voxels ? keepVoxels(*spec.voxels) : keepVoxels(std::vector<uint8_t>(n, spec.value));
+  std::vector<uint8_t>& bytes =
+      spec.voxels ? keepVoxels(*spec.voxels) : keepVoxels(std::vector<uint8_t>(n, spec.value));
   data->setVolumeData(spec.dim, bytes.data(), SoVolumeData::UNSIGNED_BYTE);
   data->setVolumeSize(spec.size);
   sep->addChild(data);
-  auto * tf = new SoTransferFunction;
+  auto* tf = new SoTransferFunction;
   if (!spec.colourMap.empty()) {
     tf->predefColorMap = SoTransferFunction::NONE;
     tf->colorMap.setValues(0, int(spec.colourMap.size()), spec.colourMap.data());
   }
   sep->addChild(tf);
-  auto * vr = new SoVolumeRender;
+  auto* vr = new SoVolumeRender;
   vr->numSlicesControl = spec.control;
   vr->numSlices = spec.slices;
   sep->addChild(vr);
@@ -77,35 +75,31 @@ volume(const VolumeSpec & spec)
 
 // Orthographic camera at +z (or -z) looking at the origin, 4 units high:
 // the box (-1,-1,-1)-(1,1,1) covers the middle half of the window.
-SoSeparator *
-sceneWithOrthoCamera(bool fromBehind = false)
-{
-  auto * root = new SoSeparator;
+SoSeparator* sceneWithOrthoCamera(bool fromBehind = false) {
+  auto* root = new SoSeparator;
   root->ref();
-  auto * cam = new SoOrthographicCamera;
+  auto* cam = new SoOrthographicCamera;
   cam->position = SbVec3f(0, 0, fromBehind ? -10.0f : 10.0f);
   if (fromBehind) cam->orientation = SbRotation(SbVec3f(0, 1, 0), float(M_PI));
   cam->height = 4.0f;
   cam->nearDistance = 1.0f;
   cam->farDistance = 30.0f;
   root->addChild(cam);
-  auto * lm = new SoLightModel;
+  auto* lm = new SoLightModel;
   lm->model = SoLightModel::BASE_COLOR;
   root->addChild(lm);
   return root;
 }
 
-SoSeparator *
-opaqueSlab(const SbColor & colour, float z)
-{
-  auto * sep = new SoSeparator;
-  auto * c = new SoBaseColor;
+SoSeparator* opaqueSlab(const SbColor& colour, float z) {
+  auto* sep = new SoSeparator;
+  auto* c = new SoBaseColor;
   c->rgb = colour;
   sep->addChild(c);
-  auto * t = new SoTranslation;
+  auto* t = new SoTranslation;
   t->translation = SbVec3f(0, 0, z);
   sep->addChild(t);
-  auto * cube = new SoCube;
+  auto* cube = new SoCube;
   cube->width = 3.0f;
   cube->height = 3.0f;
   cube->depth = 0.2f;
@@ -114,41 +108,31 @@ opaqueSlab(const SbColor & colour, float z)
 }
 
 // Opacity gathered by a ray crossing `voxels` voxels of per-voxel opacity a.
-double
-gathered(double a, double voxels)
-{
-  return 1.0 - std::pow(1.0 - a, voxels);
-}
+double gathered(double a, double voxels) { return 1.0 - std::pow(1.0 - a, voxels); }
 
-void
-dump(const Image & img, const char * name)
-{
+void dump(const Image& img, const char* name) {
   // Set FS_VOLUME_DUMP to a directory to look at what the tests drew.
-  if (const char * dir = std::getenv("FS_VOLUME_DUMP"))
+  if (const char* dir = std::getenv("FS_VOLUME_DUMP"))
     img.writePpm(std::string(dir) + "/" + name + ".ppm");
 }
 
 class VolumeRender : public ::testing::Test {
-protected:
-  static void SetUpTestSuite()
-  {
+ protected:
+  static void SetUpTestSuite() {
     SoDB::init();
     SoVolumeRendering::init();
     windowOk = openRenderWindow(W, H);
   }
-  static void TearDownTestSuite()
-  {
+  static void TearDownTestSuite() {
     closeRenderWindow();
     SoDB::finish();
   }
-  void SetUp() override
-  {
+  void SetUp() override {
     if (!windowOk) GTEST_SKIP() << "no display";
   }
 
-  Image render(SoSeparator * root, Target target = Target::FloatBuffer,
-               const SbColor & bg = SbColor(0, 0, 0))
-  {
+  Image render(SoSeparator* root, Target target = Target::FloatBuffer,
+               const SbColor& bg = SbColor(0, 0, 0)) {
     if (target == Target::FloatBuffer && !floatTargetAvailable()) {
       ADD_FAILURE() << "no float framebuffer";
       return Image{};
@@ -166,21 +150,19 @@ bool VolumeRender::windowOk = false;
 // First in the file, so that it meets the renderer's one-time set-up of the
 // context (gtest runs tests in the order written): an error pending before
 // the frame must still be there after it, for the window layer to report.
-TEST_F(VolumeRender, GlErrorsPendingBeforeTheFrameAreLeftForTheCaller)
-{
-  SoSeparator * root = sceneWithOrthoCamera();
+TEST_F(VolumeRender, GlErrorsPendingBeforeTheFrameAreLeftForTheCaller) {
+  SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(VolumeSpec{}));
   unsigned err = 0;
   const Image img = renderScene(root, Target::BackBuffer, &err, SbColor(0, 0, 0),
-                                [](SoGLRenderAction *) { glEnable(GLenum(0x7fff)); });
+                                [](SoGLRenderAction*) { glEnable(GLenum(0x7fff)); });
   EXPECT_EQ(err, unsigned(GL_INVALID_ENUM));
-  EXPECT_NEAR(img.at(128, 128, 0), 200.0, 3.0); // and the volume is drawn all the same
+  EXPECT_NEAR(img.at(128, 128, 0), 200.0, 3.0);  // and the volume is drawn all the same
   root->unref();
 }
 
-TEST_F(VolumeRender, UniformBlockDrawsItsGreyOverItsSquare)
-{
-  SoSeparator * root = sceneWithOrthoCamera();
+TEST_F(VolumeRender, UniformBlockDrawsItsGreyOverItsSquare) {
+  SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(VolumeSpec{}));
   for (Target target : {Target::FloatBuffer, Target::BackBuffer}) {
     const Image img = render(root, target);
@@ -208,8 +190,7 @@ TEST_F(VolumeRender, UniformBlockDrawsItsGreyOverItsSquare)
   root->unref();
 }
 
-TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront)
-{
+TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront) {
   // A thin volume: 20 voxels of opacity 40/255 gather about 97% at most, so
   // what lies behind still shows.
   VolumeSpec thin;
@@ -219,7 +200,7 @@ TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront
 
   // The volume comes first in the scene graph in both cases: drawing it
   // after the opaque geometry is the renderer's job, not the scene's order.
-  SoSeparator * front = sceneWithOrthoCamera();
+  SoSeparator* front = sceneWithOrthoCamera();
   front->addChild(volume(thin));
   front->addChild(opaqueSlab(red, -3.0f));
   const Image over = render(front);
@@ -231,7 +212,7 @@ TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront
   EXPECT_NEAR(over.at(40, 128, 1), 0.0, 0.5);
   front->unref();
 
-  SoSeparator * behind = sceneWithOrthoCamera();
+  SoSeparator* behind = sceneWithOrthoCamera();
   behind->addChild(opaqueSlab(red, 3.0f));
   behind->addChild(volume(thin));
   const Image hidden = render(behind);
@@ -241,7 +222,7 @@ TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront
   behind->unref();
 
   // Fully opaque voxels stay opaque however thin the slices.
-  SoSeparator * solid = sceneWithOrthoCamera();
+  SoSeparator* solid = sceneWithOrthoCamera();
   VolumeSpec full;
   full.value = 255;
   full.control = SoVolumeRender::MANUAL;
@@ -253,18 +234,17 @@ TEST_F(VolumeRender, OpaqueGeometryHidesVolumeBehindAndShowsThroughVolumeInFront
   solid->unref();
 
   // Cutting through the middle of the volume: only the part in front shows.
-  SoSeparator * through = sceneWithOrthoCamera();
+  SoSeparator* through = sceneWithOrthoCamera();
   through->addChild(volume(thin));
   through->addChild(opaqueSlab(red, 0.0f));
   const Image half = render(through);
-  const double ahalf = gathered(40.0 / 255.0, 9.0); // the slab's front face is at z = 0.1
+  const double ahalf = gathered(40.0 / 255.0, 9.0);  // the slab's front face is at z = 0.1
   EXPECT_NEAR(half.at(128, 128, 1), 40.0 * ahalf, 3.0);
   EXPECT_LT(half.at(128, 128, 1), over.at(128, 128, 1) - 3.0f);
   through->unref();
 }
 
-TEST_F(VolumeRender, OverlappingVolumesCompositeNearestLastFromEitherSide)
-{
+TEST_F(VolumeRender, OverlappingVolumesCompositeNearestLastFromEitherSide) {
   // Red volume at z = -2, blue at z = +2, both 2 units wide, overlapping on
   // screen where x is in [-0.5, 0.5]; per voxel opacity 0.05.
   VolumeSpec red, blue;
@@ -278,13 +258,13 @@ TEST_F(VolumeRender, OverlappingVolumesCompositeNearestLastFromEitherSide)
   const double farPart = 255.0 * a * (1.0 - a);
 
   for (bool fromBehind : {false, true}) {
-    SoSeparator * root = sceneWithOrthoCamera(fromBehind);
+    SoSeparator* root = sceneWithOrthoCamera(fromBehind);
     root->addChild(volume(red));
     root->addChild(volume(blue));
     const Image img = render(root);
     dump(img, fromBehind ? "overlap_from_behind" : "overlap_from_front");
     const float r = img.at(128, 128, 0), b = img.at(128, 128, 2);
-    if (!fromBehind) { // blue is nearer
+    if (!fromBehind) {  // blue is nearer
       EXPECT_NEAR(b, nearPart, 4.0);
       EXPECT_NEAR(r, farPart, 4.0);
     } else {
@@ -296,9 +276,7 @@ TEST_F(VolumeRender, OverlappingVolumesCompositeNearestLastFromEitherSide)
 }
 
 // Cloud-like densities: a soft ball, highest in the middle, zero at the rim.
-std::vector<uint8_t>
-softBall(int n, double peak)
-{
+std::vector<uint8_t> softBall(int n, double peak) {
   std::vector<uint8_t> v(size_t(n) * n * n);
   for (int z = 0; z < n; ++z)
     for (int y = 0; y < n; ++y)
@@ -306,17 +284,15 @@ softBall(int n, double peak)
         const double c = (n - 1) / 2.0;
         const double r = std::sqrt((x - c) * (x - c) + (y - c) * (y - c) + (z - c) * (z - c)) / c;
         v[size_t(x) + size_t(y) * n + size_t(z) * n * n] =
-          uint8_t(std::lround(std::max(0.0, 1.0 - r) * peak));
+            uint8_t(std::lround(std::max(0.0, 1.0 - r) * peak));
       }
   return v;
 }
 
-SoSeparator *
-perspectiveScene(const SbVec3f & position, float nearDist = 0.5f)
-{
-  auto * root = new SoSeparator;
+SoSeparator* perspectiveScene(const SbVec3f& position, float nearDist = 0.5f) {
+  auto* root = new SoSeparator;
   root->ref();
-  auto * cam = new SoPerspectiveCamera;
+  auto* cam = new SoPerspectiveCamera;
   cam->position = position;
   cam->pointAt(SbVec3f(0, 0, 0), SbVec3f(0, 1, 0));
   cam->nearDistance = nearDist;
@@ -325,14 +301,13 @@ perspectiveScene(const SbVec3f & position, float nearDist = 0.5f)
   return root;
 }
 
-TEST_F(VolumeRender, SliceCountDoesNotChangeTheLook)
-{
+TEST_F(VolumeRender, SliceCountDoesNotChangeTheLook) {
   const std::vector<uint8_t> ball = softBall(20, 90.0);
   Image images[2];
   const int counts[2] = {64, 256};
   for (int i = 0; i < 2; ++i) {
-    SoSeparator * root = perspectiveScene(SbVec3f(2.0f, 1.5f, 3.5f));
-    auto * turn = new SoRotation;
+    SoSeparator* root = perspectiveScene(SbVec3f(2.0f, 1.5f, 3.5f));
+    auto* turn = new SoRotation;
     turn->rotation = SbRotation(SbVec3f(0, 1, 0), 0.4f);
     root->addChild(turn);
     VolumeSpec spec;
@@ -359,16 +334,15 @@ TEST_F(VolumeRender, SliceCountDoesNotChangeTheLook)
   EXPECT_LT(worst, 4.0);
 }
 
-TEST_F(VolumeRender, CameraInsideVolumeSeesItEverywhere)
-{
+TEST_F(VolumeRender, CameraInsideVolumeSeesItEverywhere) {
   // Camera at the centre of a uniform 4-unit block looking along -z; every
   // ray crosses 2 units (10 voxels) or more before leaving the block.
   VolumeSpec spec;
   spec.value = 60;
   spec.size = SbBox3f(-2, -2, -2, 2, 2, 2);
-  auto * root = new SoSeparator;
+  auto* root = new SoSeparator;
   root->ref();
-  auto * cam = new SoPerspectiveCamera;
+  auto* cam = new SoPerspectiveCamera;
   cam->position = SbVec3f(0, 0, 0.3f);
   cam->nearDistance = 0.1f;
   cam->farDistance = 20.0f;
@@ -388,13 +362,12 @@ TEST_F(VolumeRender, CameraInsideVolumeSeesItEverywhere)
   root->unref();
 }
 
-TEST_F(VolumeRender, FogTintsTheVolumeLikeOpaqueGeometry)
-{
-  VolumeSpec spec; // opaque-looking grey 200 block
+TEST_F(VolumeRender, FogTintsTheVolumeLikeOpaqueGeometry) {
+  VolumeSpec spec;  // opaque-looking grey 200 block
   auto build = [&](bool fog) {
-    SoSeparator * root = sceneWithOrthoCamera();
+    SoSeparator* root = sceneWithOrthoCamera();
     if (fog) {
-      auto * env = new SoEnvironment;
+      auto* env = new SoEnvironment;
       env->fogType = SoEnvironment::HAZE;
       env->fogColor = SbColor(0, 1, 0);
       env->fogVisibility = 18.0f;
@@ -402,15 +375,15 @@ TEST_F(VolumeRender, FogTintsTheVolumeLikeOpaqueGeometry)
     }
     root->addChild(volume(spec));
     // A grey-200 opaque slab beside the volume at the depth of its front face.
-    auto * side = opaqueSlab(SbColor(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f), 1.0f);
-    auto * shift = new SoTranslation;
+    auto* side = opaqueSlab(SbColor(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f), 1.0f);
+    auto* shift = new SoTranslation;
     shift->translation = SbVec3f(0, 2.5f, 0);
     side->insertChild(shift, 0);
     root->addChild(side);
     return root;
   };
-  SoSeparator * clear = build(false);
-  SoSeparator * foggy = build(true);
+  SoSeparator* clear = build(false);
+  SoSeparator* foggy = build(true);
   const Image a = render(clear);
   const Image b = render(foggy);
   dump(b, "fog");
@@ -424,15 +397,14 @@ TEST_F(VolumeRender, FogTintsTheVolumeLikeOpaqueGeometry)
   foggy->unref();
 }
 
-TEST_F(VolumeRender, VolumeFollowsTheModelMatrix)
-{
+TEST_F(VolumeRender, VolumeFollowsTheModelMatrix) {
   // A flat box turned a quarter about z and moved right: it stands upright,
   // one unit wide, centred at x = 1.
-  SoSeparator * root = sceneWithOrthoCamera();
-  auto * move = new SoTranslation;
+  SoSeparator* root = sceneWithOrthoCamera();
+  auto* move = new SoTranslation;
   move->translation = SbVec3f(1, 0, 0);
   root->addChild(move);
-  auto * turn = new SoRotation;
+  auto* turn = new SoRotation;
   turn->rotation = SbRotation(SbVec3f(0, 0, 1), float(M_PI / 2));
   root->addChild(turn);
   VolumeSpec spec;
@@ -454,8 +426,7 @@ TEST_F(VolumeRender, VolumeFollowsTheModelMatrix)
   root->unref();
 }
 
-TEST_F(VolumeRender, SparseDataShowsEveryOccupiedVoxelToTheBoxEdge)
-{
+TEST_F(VolumeRender, SparseDataShowsEveryOccupiedVoxelToTheBoxEdge) {
   // Only the x = 19 slab (the box's right face) and the corner voxel
   // (0, 0, *) hold data; seen from +z they cover pixels 185..191 across, and
   // 64..70 at the lower left.
@@ -466,34 +437,33 @@ TEST_F(VolumeRender, SparseDataShowsEveryOccupiedVoxelToTheBoxEdge)
   VolumeSpec spec;
   spec.voxels = &voxels;
   spec.control = SoVolumeRender::ALL;
-  SoSeparator * root = sceneWithOrthoCamera();
+  SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(spec));
   const Image img = render(root);
   dump(img, "sparse");
   for (int y = 70; y < 186; y += 5) {
-    EXPECT_GT(img.grey(189, y), 200.0f) << y; // inside the right slab
-    EXPECT_LT(img.grey(150, y), 1.0f) << y;   // empty middle
+    EXPECT_GT(img.grey(189, y), 200.0f) << y;  // inside the right slab
+    EXPECT_LT(img.grey(150, y), 1.0f) << y;    // empty middle
   }
-  EXPECT_GT(img.grey(66, 66), 200.0f); // the corner column
+  EXPECT_GT(img.grey(66, 66), 200.0f);  // the corner column
   EXPECT_LT(img.grey(66, 80), 1.0f);
   root->unref();
 }
 
-TEST_F(VolumeRender, MaximumAndSumCompositionIgnoreDrawingOrder)
-{
+TEST_F(VolumeRender, MaximumAndSumCompositionIgnoreDrawingOrder) {
   // Two grey blocks, 100 in front and 200 behind, seen from both sides.
   for (int comp : {int(SoVolumeRender::MAX_INTENSITY), int(SoVolumeRender::SUM_INTENSITY)}) {
     float centre[2];
     for (bool fromBehind : {false, true}) {
-      SoSeparator * root = sceneWithOrthoCamera(fromBehind);
+      SoSeparator* root = sceneWithOrthoCamera(fromBehind);
       VolumeSpec a, b;
       a.value = 100;
       a.translation = SbVec3f(0, 0, 2);
       b.value = 200;
       b.translation = SbVec3f(0, 0, -2);
-      for (const VolumeSpec * spec : {&a, &b}) {
-        SoSeparator * v = volume(*spec);
-        static_cast<SoVolumeRender *>(v->getChild(3))->composition = comp;
+      for (const VolumeSpec* spec : {&a, &b}) {
+        SoSeparator* v = volume(*spec);
+        static_cast<SoVolumeRender*>(v->getChild(3))->composition = comp;
         root->addChild(v);
       }
       centre[fromBehind] = render(root).grey(128, 128);
@@ -502,24 +472,23 @@ TEST_F(VolumeRender, MaximumAndSumCompositionIgnoreDrawingOrder)
     if (comp == SoVolumeRender::MAX_INTENSITY) {
       EXPECT_NEAR(centre[0], 200.0f, 1.5f);
     } else {
-      EXPECT_GT(centre[0], 254.0f); // opacity-weighted sum of both saturates
+      EXPECT_GT(centre[0], 254.0f);  // opacity-weighted sum of both saturates
     }
     EXPECT_NEAR(centre[0], centre[1], 1.5f);
   }
 }
 
-TEST_F(VolumeRender, GridOfCloudsDrawsEveryCloudSoftly)
-{
+TEST_F(VolumeRender, GridOfCloudsDrawsEveryCloudSoftly) {
   // Nine cloud-like volumes in a turned grid seen from above and aside, as
   // the sky has them: soft grey blobs (grey level = opacity) over the sky.
   const std::vector<uint8_t> ball = softBall(20, 140.0);
-  SoSeparator * root = perspectiveScene(SbVec3f(0.0f, 9.0f, 12.0f));
-  auto * env = new SoEnvironment;
+  SoSeparator* root = perspectiveScene(SbVec3f(0.0f, 9.0f, 12.0f));
+  auto* env = new SoEnvironment;
   env->fogType = SoEnvironment::HAZE;
   env->fogColor = SbColor(0.5f, 0.6f, 0.8f);
   env->fogVisibility = 40.0f;
   root->addChild(env);
-  auto * turn = new SoRotation;
+  auto* turn = new SoRotation;
   turn->rotation.setValue(0.0f, -0.3f, 0.0f, 1.5707963f);
   root->addChild(turn);
   for (int i = 0; i < 9; ++i) {
@@ -548,15 +517,14 @@ TEST_F(VolumeRender, GridOfCloudsDrawsEveryCloudSoftly)
 }
 
 // Also run by CTest cases on GLs without framebuffer objects or blits.
-TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced)
-{
+TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced) {
   // The scene's 6 x 6 grid seen from outside, as bench_volume has it. The
   // first frame goes at full size (no volume's extent is known before its
   // upload); from the second the renderer may reduce the heavy fill.
   const std::vector<uint8_t> ball = softBall(20, 140.0);
-  SoSeparator * root = perspectiveScene(SbVec3f(12.0f, 2.0f, 14.0f), 0.1f);
-  static_cast<SoPerspectiveCamera *>(root->getChild(0))->pointAt(SbVec3f(4, 0, 4), SbVec3f(0, 1, 0));
-  auto * env = new SoEnvironment;
+  SoSeparator* root = perspectiveScene(SbVec3f(12.0f, 2.0f, 14.0f), 0.1f);
+  static_cast<SoPerspectiveCamera*>(root->getChild(0))->pointAt(SbVec3f(4, 0, 4), SbVec3f(0, 1, 0));
+  auto* env = new SoEnvironment;
   env->fogType = SoEnvironment::HAZE;
   env->fogColor = SbColor(0.5f, 0.6f, 0.8f);
   env->fogVisibility = 40.0f;
@@ -569,7 +537,7 @@ TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced)
   }
   const SbColor sky(0.5f, 0.6f, 0.8f);
   Image frames[4];
-  for (Image & img : frames) img = render(root, Target::BackBuffer, sky);
+  for (Image& img : frames) img = render(root, Target::BackBuffer, sky);
   dump(frames[0], "cloud_grid_first");
   dump(frames[3], "cloud_grid_fourth");
   int clouded = 0;
@@ -588,23 +556,25 @@ TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced)
   EXPECT_LT(sum / double(frames[0].rgb.size()), 1.3);
   EXPECT_LT(worst, 60.0);
   // Where the GL can, the later frames were drawn reduced.
-  const cc_glglue * glue = cc_glglue_instance(int(renderCacheContext()));
-  if (cc_glglue_has_framebuffer_objects(glue) && cc_glglue_glversion_matches_at_least(glue, 3, 0, 0)) {
+  const cc_glglue* glue = cc_glglue_instance(int(renderCacheContext()));
+  if (cc_glglue_has_framebuffer_objects(glue) &&
+      cc_glglue_glversion_matches_at_least(glue, 3, 0, 0)) {
     EXPECT_GT(sum, 0.0);
   }
   // The camera stays, an opaque slab comes between it and the grid's middle:
   // a reduced picture kept from the frames before must not show over it,
   // not on the frame that brings the slab nor on the next one; without the
   // slab the grid is back as it was.
-  SoSeparator * slab = opaqueSlab(SbColor(1, 0, 0), 9.0f);
-  auto * lm = new SoLightModel;
+  SoSeparator* slab = opaqueSlab(SbColor(1, 0, 0), 9.0f);
+  auto* lm = new SoLightModel;
   lm->model = SoLightModel::BASE_COLOR;
   slab->insertChild(lm, 0);
-  auto * across = new SoTranslation;
+  auto* across = new SoTranslation;
   across->translation = SbVec3f(8.0f, 1.0f, 0.0f);
   slab->insertChild(across, 1);
-  SoSeparator * slabOnly = perspectiveScene(SbVec3f(12.0f, 2.0f, 14.0f), 0.1f);
-  static_cast<SoPerspectiveCamera *>(slabOnly->getChild(0))->pointAt(SbVec3f(4, 0, 4), SbVec3f(0, 1, 0));
+  SoSeparator* slabOnly = perspectiveScene(SbVec3f(12.0f, 2.0f, 14.0f), 0.1f);
+  static_cast<SoPerspectiveCamera*>(slabOnly->getChild(0))
+      ->pointAt(SbVec3f(4, 0, 4), SbVec3f(0, 1, 0));
   slabOnly->addChild(env);
   slabOnly->addChild(slab);
   const Image alone = render(slabOnly, Target::BackBuffer, sky);
@@ -618,7 +588,7 @@ TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced)
         for (int c = 0; c < 3; ++c) EXPECT_EQ(img.at(x, y, c), alone.at(x, y, c)) << x << "," << y;
       }
   }
-  EXPECT_GT(hidden, 0); // clouds were there before the slab
+  EXPECT_GT(hidden, 0);  // clouds were there before the slab
   root->removeChild(slab);
   const Image again = render(root, Target::BackBuffer, sky);
   for (size_t k = 0; k < again.rgb.size(); ++k) EXPECT_EQ(again.rgb[k], frames[1].rgb[k]) << k;
@@ -626,8 +596,7 @@ TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced)
   root->unref();
 }
 
-TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges)
-{
+TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges) {
   // A soft volume filling the view from close by: its slices cover the
   // window twenty times, which the renderer draws at half size when it
   // chooses the slices. Drawn with as many slices asked for explicitly, it
@@ -636,8 +605,8 @@ TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges)
   const std::vector<uint8_t> ball = softBall(20, 140.0);
   Image images[2];
   for (int i = 0; i < 2; ++i) {
-    SoSeparator * root = perspectiveScene(SbVec3f(0.0f, 0.0f, 5.0f));
-    auto * lm = new SoLightModel;
+    SoSeparator* root = perspectiveScene(SbVec3f(0.0f, 0.0f, 5.0f));
+    auto* lm = new SoLightModel;
     lm->model = SoLightModel::BASE_COLOR;
     root->addChild(lm);
     VolumeSpec spec;
@@ -646,8 +615,8 @@ TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges)
     spec.control = i == 0 ? SoVolumeRender::AUTOMATIC : SoVolumeRender::MANUAL;
     spec.slices = 20;
     root->addChild(volume(spec));
-    SoSeparator * slab = opaqueSlab(SbColor(1, 0, 0), 3.0f);
-    auto * left = new SoTranslation;
+    SoSeparator* slab = opaqueSlab(SbColor(1, 0, 0), 3.0f);
+    auto* left = new SoTranslation;
     left->translation = SbVec3f(-1.5f, 0.0f, 0.0f);
     slab->insertChild(left, 0);
     root->addChild(slab);
@@ -659,7 +628,8 @@ TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges)
   // The slab's right edge is at x = 0, the middle of the window.
   for (int y = 20; y < H - 20; y += 7)
     for (int x = 4; x < W / 2 - 4; x += 7)
-      for (int c = 0; c < 3; ++c) EXPECT_NEAR(images[0].at(x, y, c), c == 0 ? 255.0 : 0.0, 0.5) << x << "," << y;
+      for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(images[0].at(x, y, c), c == 0 ? 255.0 : 0.0, 0.5) << x << "," << y;
   // The cloud greys the background in the middle of its right half.
   EXPECT_GT(std::fabs(images[1].at(192, 128, 2) - 0.5f * 255.0f), 10.0f);
   double sum = 0.0, worst = 0.0;
@@ -676,9 +646,8 @@ TEST_F(VolumeRender, HeavyFillAtHalfSizeLooksLikeFullSizeAndKeepsOpaqueEdges)
   EXPECT_LT(worst, 8.0);
 }
 
-TEST_F(VolumeRender, GlStateIsHandedBackForLaterGeometry)
-{
-  SoSeparator * root = sceneWithOrthoCamera();
+TEST_F(VolumeRender, GlStateIsHandedBackForLaterGeometry) {
+  SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(VolumeSpec{}));
   render(root, Target::BackBuffer);
   // The renderer hands GL back as it found it.
@@ -691,7 +660,7 @@ TEST_F(VolumeRender, GlStateIsHandedBackForLaterGeometry)
   EXPECT_EQ(bound, 0);
 
   // An opaque slab drawn in the next frame is its plain colour.
-  SoSeparator * plain = sceneWithOrthoCamera();
+  SoSeparator* plain = sceneWithOrthoCamera();
   plain->addChild(opaqueSlab(SbColor(0, 0, 1), 0.0f));
   const Image img = render(plain, Target::BackBuffer);
   EXPECT_NEAR(img.at(128, 128, 2), 255.0, 0.5);
@@ -701,15 +670,14 @@ TEST_F(VolumeRender, GlStateIsHandedBackForLaterGeometry)
   plain->unref();
 }
 
-TEST_F(VolumeRender, ChangedDataOrColourMapIsUploadedAgain)
-{
+TEST_F(VolumeRender, ChangedDataOrColourMapIsUploadedAgain) {
   // Changing the data in place and setting it again shows the new values.
-  SoSeparator * again = sceneWithOrthoCamera();
+  SoSeparator* again = sceneWithOrthoCamera();
   VolumeSpec spec;
-  std::vector<uint8_t> & bytes = keepVoxels(std::vector<uint8_t>(8000, 200));
+  std::vector<uint8_t>& bytes = keepVoxels(std::vector<uint8_t>(8000, 200));
   spec.voxels = nullptr;
-  auto * sep = volume(spec);
-  auto * data = static_cast<SoVolumeData *>(sep->getChild(1));
+  auto* sep = volume(spec);
+  auto* data = static_cast<SoVolumeData*>(sep->getChild(1));
   data->setVolumeData(SbVec3s(20, 20, 20), bytes.data());
   again->addChild(sep);
   EXPECT_NEAR(render(again).at(128, 128, 0), 200.0, 3.0);
@@ -717,26 +685,23 @@ TEST_F(VolumeRender, ChangedDataOrColourMapIsUploadedAgain)
   data->setVolumeData(SbVec3s(20, 20, 20), bytes.data());
   EXPECT_NEAR(render(again).at(128, 128, 0), 255.0, 3.0);
   // So does another colour map: value 255 is red in BLUE_RED.
-  static_cast<SoTransferFunction *>(sep->getChild(2))->predefColorMap = SoTransferFunction::BLUE_RED;
+  static_cast<SoTransferFunction*>(sep->getChild(2))->predefColorMap = SoTransferFunction::BLUE_RED;
   const Image recoloured = render(again);
   EXPECT_NEAR(recoloured.at(128, 128, 0), 255.0, 3.0);
   EXPECT_NEAR(recoloured.at(128, 128, 2), 0.0, 3.0);
   again->unref();
 }
 
-SoGLRenderAction::AbortCode
-abortAfterVolume(void * closure)
-{
+SoGLRenderAction::AbortCode abortAfterVolume(void* closure) {
   // Coin asks before each node: stop once the volume has been reached.
-  int & calls = *static_cast<int *>(closure);
+  int& calls = *static_cast<int*>(closure);
   return ++calls > 8 ? SoGLRenderAction::ABORT : SoGLRenderAction::CONTINUE;
 }
 
-TEST_F(VolumeRender, AnAbortedFrameLeavesNothingBehindForTheNext)
-{
+TEST_F(VolumeRender, AnAbortedFrameLeavesNothingBehindForTheNext) {
   VolumeSpec thin;
   thin.value = 40;
-  SoSeparator * root = sceneWithOrthoCamera();
+  SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(thin));
   root->addChild(new SoSeparator);
   root->addChild(new SoSeparator);
@@ -744,10 +709,9 @@ TEST_F(VolumeRender, AnAbortedFrameLeavesNothingBehindForTheNext)
 
   int calls = 0;
   unsigned err = 0;
-  renderScene(root, Target::FloatBuffer, &err, SbColor(0, 0, 0), [&](SoGLRenderAction * a) {
-    a->setAbortCallback(abortAfterVolume, &calls);
-  });
-  EXPECT_GT(calls, 8); // stopped after the volume had been seen, before its delayed pass
+  renderScene(root, Target::FloatBuffer, &err, SbColor(0, 0, 0),
+              [&](SoGLRenderAction* a) { a->setAbortCallback(abortAfterVolume, &calls); });
+  EXPECT_GT(calls, 8);  // stopped after the volume had been seen, before its delayed pass
   // The next frame draws the volume once, not again with the aborted one.
   EXPECT_NEAR(render(root).at(128, 128, 0), clean, 0.5f);
   EXPECT_NEAR(clean, 40.0 * gathered(40.0 / 255.0, 20.0), 3.0);
@@ -756,37 +720,37 @@ TEST_F(VolumeRender, AnAbortedFrameLeavesNothingBehindForTheNext)
 
 // Run by its own CTest case on a GL that hides 3-D textures. The warning
 // goes through Coin's debug-error handler, so that an application can route it.
-TEST_F(VolumeRender, WithoutThreeDTexturesWarnsOnceAndDrawsNothing)
-{
+TEST_F(VolumeRender, WithoutThreeDTexturesWarnsOnceAndDrawsNothing) {
   if (cc_glglue_has_3d_textures(cc_glglue_instance(int(renderCacheContext()))))
     GTEST_SKIP() << "this GL has 3-D textures";
-  SoSeparator * root = sceneWithOrthoCamera();
+  SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(VolumeSpec{}));
   struct Posted {
     std::vector<std::string> ours;
     std::vector<SoDebugError::Severity> severity;
   } posted;
-  SoErrorCB * const previous = SoDebugError::getHandlerCallback();
-  void * const previousData = SoDebugError::getHandlerData();
+  SoErrorCB* const previous = SoDebugError::getHandlerCallback();
+  void* const previousData = SoDebugError::getHandlerData();
   SoDebugError::setHandlerCallback(
-    [](const SoError * error, void * data) {
-      const std::string text = error->getDebugString().getString();
-      if (text.find("SoVolumeRender") == std::string::npos) return;
-      auto * to = static_cast<Posted *>(data);
-      to->ours.push_back(text);
-      to->severity.push_back(static_cast<const SoDebugError *>(error)->getSeverity());
-    },
-    &posted);
+      [](const SoError* error, void* data) {
+        const std::string text = error->getDebugString().getString();
+        if (text.find("SoVolumeRender") == std::string::npos) return;
+        auto* to = static_cast<Posted*>(data);
+        to->ours.push_back(text);
+        to->severity.push_back(static_cast<const SoDebugError*>(error)->getSeverity());
+      },
+      &posted);
   const Image first = render(root, Target::BackBuffer);
   const Image second = render(root, Target::BackBuffer);
   SoDebugError::setHandlerCallback(previous, previousData);
   EXPECT_LT(first.grey(128, 128), 1.0f);
   EXPECT_LT(second.grey(128, 128), 1.0f);
   ASSERT_EQ(posted.ours.size(), 1u) << (posted.ours.empty() ? "" : posted.ours[1]);
-  EXPECT_NE(posted.ours[0].find("this OpenGL has no 3-D textures; volumes are not drawn"), std::string::npos)
-    << posted.ours[0];
+  EXPECT_NE(posted.ours[0].find("this OpenGL has no 3-D textures; volumes are not drawn"),
+            std::string::npos)
+      << posted.ours[0];
   EXPECT_EQ(posted.severity[0], SoDebugError::WARNING);
   root->unref();
 }
 
-} // namespace
+}  // namespace

@@ -7,11 +7,11 @@
 
 #include <GL/gl.h>
 #include <Inventor/SoDB.h>
+#include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/actions/SoGLRenderAction.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -60,9 +60,7 @@ class GlErrorReport : public ::testing::Test {
 
 win::RenderArea* GlErrorReport::area = nullptr;
 
-TEST_F(GlErrorReport, CleanFrameReportsNothing) {
-  EXPECT_EQ(draw(false), "");
-}
+TEST_F(GlErrorReport, CleanFrameReportsNothing) { EXPECT_EQ(draw(false), ""); }
 
 TEST_F(GlErrorReport, ErrorLeftByANodeIsReportedWithItsCode) {
   const std::string printed = draw(true);

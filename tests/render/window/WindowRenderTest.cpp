@@ -173,8 +173,8 @@ TEST_F(WindowLayer, MainLoopRunsSelfReschedulingSensorsAndTimers) {
         static_cast<SoOneShotSensor*>(sensor)->schedule();
       },
       &probe);
-  SoAlarmSensor alarm([](void* data, SoSensor*) { static_cast<LoopProbe*>(data)->alarmRang = true; },
-                      &probe);
+  SoAlarmSensor alarm(
+      [](void* data, SoSensor*) { static_cast<LoopProbe*>(data)->alarmRang = true; }, &probe);
   alarm.setTimeFromNow(SbTime(0.01));
   alarm.schedule();
   tick.schedule();
@@ -187,7 +187,9 @@ TEST_F(WindowLayer, MainLoopRunsSelfReschedulingSensorsAndTimers) {
 
 TEST_F(WindowLayer, MainLoopReturnsWhenTheWindowIsClosed) {
   SoOneShotSensor closer(
-      [](void* data, SoSensor*) { glfwSetWindowShouldClose(static_cast<GLFWwindow*>(data), GLFW_TRUE); },
+      [](void* data, SoSensor*) {
+        glfwSetWindowShouldClose(static_cast<GLFWwindow*>(data), GLFW_TRUE);
+      },
       win::glfwWindowOf(top));
   closer.schedule();
   win::mainLoop();  // would hang if the close were ignored; CTest's timeout catches that

@@ -43,9 +43,9 @@ fs::path workDir(const fs::path& list) {
 }
 
 struct Outcome {
-  std::string out;       // every byte the loader wrote to stdout
-  int status = -1;       // exit status, -1 when killed by a signal
-  int rootChildren = -1; // children of the root group when the process ended
+  std::string out;        // every byte the loader wrote to stdout
+  int status = -1;        // exit status, -1 when killed by a signal
+  int rootChildren = -1;  // children of the root group when the process ended
 };
 
 int sideChannel = -1;
@@ -58,7 +58,8 @@ void reportChildren() {
 std::string readAll(int fd) {
   std::string bytes;
   char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) bytes.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+    bytes.append(buf, static_cast<std::size_t>(n));
   close(fd);
   return bytes;
 }
@@ -103,9 +104,7 @@ struct Expected {
 
 class Loader : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fstest::initQuietCoin();
-  }
+  void SetUp() override { fstest::initQuietCoin(); }
 
   // Loads a good file in this process and checks the scene and the fleet.
   void expectLoads(const std::string& file, const std::vector<Expected>& expected) {

@@ -1,6 +1,8 @@
 // The model check refuses read graphs that would make the renderer read
 // past its data, and passes every graph that draws.
 
+#include "aircraft/ModelCheck.h"
+
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -8,8 +10,6 @@
 
 #include <filesystem>
 #include <string>
-
-#include "aircraft/ModelCheck.h"
 
 namespace {
 

@@ -138,10 +138,25 @@ void expectSameName(const std::string& input) {
 }
 
 std::string randomInput(std::mt19937& rng) {
-  static const std::string pieces[] = {
-      "0", "1", "5", "9", "00", ".", "e", "E", "+", "-", "x", "X", "p", "P", "a",
-      "f", "F", "b", "i", "I", "n", "N", "inf", "nan", "infinity", "0x", "1e",
-      " ", "\t", "\n", "\r", "\v", "\f", std::string(1, '\0'), "\xff", "q", "_", "/"};
+  static const std::string pieces[] = {"0",        "1",
+                                       "5",        "9",
+                                       "00",       ".",
+                                       "e",        "E",
+                                       "+",        "-",
+                                       "x",        "X",
+                                       "p",        "P",
+                                       "a",        "f",
+                                       "F",        "b",
+                                       "i",        "I",
+                                       "n",        "N",
+                                       "inf",      "nan",
+                                       "infinity", "0x",
+                                       "1e",       " ",
+                                       "\t",       "\n",
+                                       "\r",       "\v",
+                                       "\f",       std::string(1, '\0'),
+                                       "\xff",     "q",
+                                       "_",        "/"};
   const std::size_t count = sizeof pieces / sizeof pieces[0];
   std::string s;
   const int n = static_cast<int>(rng() % 9);
@@ -150,10 +165,11 @@ std::string randomInput(std::mt19937& rng) {
 }
 
 TEST(ListTokenSplitting, FloatsConvertAndSplitLikeFscanf) {
-  const char* cases[] = {"1.5", "+1.5", "-2", "1e3", "1E-3", "2.5e+2x", "1e", "1e+", "-", ".",
-                         "+.", ".5", "5.", "0x1.8p1", "0x", "0x.8", "0xp1", "0x1p", "0e5",
-                         "5x", "1.2.3", "1e5e5", "abc", "inf", "-infinity", "nan", "1e999",
-                         "-1e999", "1e39", "  7  ", "", "   \n", "0x1e", "0X1P-2", "00.5e1"};
+  const char* cases[] = {"1.5",   "+1.5",  "-2",   "1e3",       "1E-3", "2.5e+2x", "1e",
+                         "1e+",   "-",     ".",    "+.",        ".5",   "5.",      "0x1.8p1",
+                         "0x",    "0x.8",  "0xp1", "0x1p",      "0e5",  "5x",      "1.2.3",
+                         "1e5e5", "abc",   "inf",  "-infinity", "nan",  "1e999",   "-1e999",
+                         "1e39",  "  7  ", "",     "   \n",     "0x1e", "0X1P-2",  "00.5e1"};
   for (const char* c : cases) expectSameFloat(c);
 }
 
@@ -174,14 +190,14 @@ TEST(ListTokenSplitting, LongNumbersConvertLikeFscanf) {
 }
 
 TEST(ListTokenSplitting, IntegersConvertAndSplitLikeFscanf) {
-  const char* cases[] = {"5", "-5", "+5", "5x", "x", "-", "+", "0x10", "007", " 12 \n", "",
-                         "1.5", "2147483647", "-2147483648"};
+  const char* cases[] = {"5",    "-5",  "+5",     "5x", "x",   "-",          "+",
+                         "0x10", "007", " 12 \n", "",   "1.5", "2147483647", "-2147483648"};
   for (const char* c : cases) expectSameInt(c);
 }
 
 TEST(ListTokenSplitting, NamesSplitLikeFscanf) {
-  const std::string cases[] = {"plane.iv", "  a b", "\n\tmodels/cub.iv\n", "", " \n ",
-                               std::string("a\0b c", 5), "\xff\xfe"};
+  const std::string cases[] = {
+      "plane.iv", "  a b", "\n\tmodels/cub.iv\n", "", " \n ", std::string("a\0b c", 5), "\xff\xfe"};
   for (const std::string& c : cases) expectSameName(c);
 }
 

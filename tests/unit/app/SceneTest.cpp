@@ -3,9 +3,9 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
+#include "app/Scene.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
-#include "app/Scene.h"
 #include "volume/SoVolumeRendering.h"
 
 #include <Inventor/SoDB.h>
@@ -21,6 +21,7 @@
 #include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <vector>
@@ -104,12 +105,14 @@ TEST_F(StartupScene, FixedNodesCarryTheirSettings) {
   EXPECT_EQ(mat->diffuseColor[0], SbColor(1, 1, 1));
   EXPECT_EQ(mat->emissiveColor[0], SbColor(1, 1, 0.5f));
 
-  EXPECT_EQ(static_cast<SoTranslation*>(sceneRoot->getChild(5))->translation.getValue(), SbVec3f(-2, 1, 1));
+  EXPECT_EQ(static_cast<SoTranslation*>(sceneRoot->getChild(5))->translation.getValue(),
+            SbVec3f(-2, 1, 1));
   EXPECT_FLOAT_EQ(static_cast<SoSphere*>(sceneRoot->getChild(6))->radius.getValue(), 0.2f);
   auto* light = static_cast<SoPointLight*>(sceneRoot->getChild(7));
   EXPECT_EQ(light->location.getValue(), SbVec3f(0, 0, 0));
   EXPECT_FLOAT_EQ(light->intensity.getValue(), 0.55f);
-  EXPECT_EQ(static_cast<SoTranslation*>(sceneRoot->getChild(8))->translation.getValue(), SbVec3f(2, -1, -1));
+  EXPECT_EQ(static_cast<SoTranslation*>(sceneRoot->getChild(8))->translation.getValue(),
+            SbVec3f(2, -1, -1));
 }
 
 TEST_F(StartupScene, KeyboardCallbackNodeFeedsTheKeyTable) {

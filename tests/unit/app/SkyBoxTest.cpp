@@ -63,13 +63,14 @@ TEST_F(SkyBox, HasSixteenChildrenInOrder) {
   EXPECT_TRUE(box->getChild(3)->isOfType(SoTextureCoordinate2::getClassTypeId()));
   for (int f = 0; f < 6; ++f) {
     EXPECT_TRUE(box->getChild(4 + 2 * f)->isOfType(SoTexture2::getClassTypeId())) << f;
-    EXPECT_TRUE(box->getChild(5 + 2 * f)->isOfType(SoIndexedTriangleStripSet::getClassTypeId())) << f;
+    EXPECT_TRUE(box->getChild(5 + 2 * f)->isOfType(SoIndexedTriangleStripSet::getClassTypeId()))
+        << f;
   }
   EXPECT_EQ(static_cast<SoLightModel*>(box->getChild(1))->model.getValue(), SoLightModel::PHONG);
 }
 
 TEST_F(SkyBox, FacesShowTheirImagesInDecalMode) {
-  const char* expected[6] = {"img/side.tga", "img/side.tga", "img/side.tga",
+  const char* expected[6] = {"img/side.tga", "img/side.tga",  "img/side.tga",
                              "img/side.tga", "img/above.tga", "img/floor.tga"};
   std::set<SoNode*> distinct;
   for (int f = 0; f < 6; ++f) {
@@ -116,7 +117,8 @@ TEST_F(SkyBox, CornersFollowTheBitPattern) {
     for (int axis = 0; axis < 3; ++axis) {
       bool same = true;
       for (int k = 1; k < 4; ++k) {
-        same = same && skyBoxVertices[skyBoxFaces[f][k]][axis] == skyBoxVertices[skyBoxFaces[f][0]][axis];
+        same = same &&
+               skyBoxVertices[skyBoxFaces[f][k]][axis] == skyBoxVertices[skyBoxFaces[f][0]][axis];
       }
       sharedAxes += same;
     }
@@ -146,7 +148,8 @@ TEST(SkyBoxCorners, StayInsideTheScenesFarPlane) {
   // origin is its distance from the eye.
   double farthest = 0;
   for (const float* v : skyBoxVertices) {
-    farthest = std::max(farthest, std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2]));
+    farthest = std::max(farthest,
+                        std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2]));
   }
   EXPECT_GT(farthest, 0.0);
   EXPECT_LT(farthest, kCameraFar);

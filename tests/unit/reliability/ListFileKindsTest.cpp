@@ -52,7 +52,8 @@ TEST_F(ListFileKinds, RegularFileAndLinkToItAreRead) {
 
 TEST_F(ListFileKinds, DirectoryCannotBeOpenedRatherThanReadingAsEmpty) {
   fs::create_directory(dir / "PlaneList.txt");
-  EXPECT_EQ(parsePlaneListFile((dir / "PlaneList.txt").c_str()).status, PlaneListStatus::CannotOpen);
+  EXPECT_EQ(parsePlaneListFile((dir / "PlaneList.txt").c_str()).status,
+            PlaneListStatus::CannotOpen);
 }
 
 TEST_F(ListFileKinds, FifoWithoutWriterCannotBeOpenedAndDoesNotBlock) {

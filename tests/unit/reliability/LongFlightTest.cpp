@@ -45,9 +45,9 @@ bool finite(const SbVec3f& v) {
 }
 
 struct FlightRecord {
-  int64_t ticks = 0;           // ticks flown with every value finite
+  int64_t ticks = 0;  // ticks flown with every value finite
   int64_t firstNonFinite = -1;
-  std::string fault;           // the first broken rule, empty when none
+  std::string fault;  // the first broken rule, empty when none
   float minHeading = 360, maxHeading = 0;
   int combinationsSeen = 0;
 };
@@ -90,8 +90,8 @@ FlightRecord fly(Plane& plane, SoPerspectiveCamera* camera, int run) {
     const SbVec3f eye = camera->position.getValue();
     float q[4];
     camera->orientation.getValue().getValue(q[0], q[1], q[2], q[3]);
-    const double norm = std::sqrt(double{q[0]} * q[0] + double{q[1]} * q[1] +
-                                  double{q[2]} * q[2] + double{q[3]} * q[3]);
+    const double norm = std::sqrt(double{q[0]} * q[0] + double{q[1]} * q[1] + double{q[2]} * q[2] +
+                                  double{q[3]} * q[3]);
     if (!finite(eye)) {
       rec.fault = "camera position not finite at tick " + std::to_string(t);
     } else if (!(std::fabs(norm - 1.0) < 1e-5)) {

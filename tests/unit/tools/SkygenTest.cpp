@@ -1,9 +1,12 @@
-#include <gtest/gtest.h>
+#include "tools/skygen/SkyTextures.h"
+#include "tools/skygen/Tga.h"
 
 #include <Inventor/SbImage.h>
 #include <Inventor/SbString.h>
 #include <Inventor/SbVec2s.h>
 #include <Inventor/SoDB.h>
+#include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,9 +19,6 @@
 #include <string>
 #include <system_error>
 #include <vector>
-
-#include "tools/skygen/SkyTextures.h"
-#include "tools/skygen/Tga.h"
 
 namespace fs = std::filesystem;
 using skygen::Image;
@@ -286,9 +286,9 @@ TEST(SkygenCommand, WritesTheSameThreeImagesOnEveryRun) {
   for (const NamedImage& f : files()) {
     const std::string first = readFile(a.path / f.name), second = readFile(b.path / f.name);
     ASSERT_EQ(first.size(), kFileSize) << f.name;
-    EXPECT_TRUE(std::equal(kHeader512, kHeader512 + 18, first.begin(),
-                           [](uint8_t h, char c) { return h == static_cast<uint8_t>(c); }))
-        << f.name;
+    EXPECT_TRUE(std::equal(kHeader512, kHeader512 + 18, first.begin(), [](uint8_t h, char c) {
+      return h == static_cast<uint8_t>(c);
+    })) << f.name;
     EXPECT_TRUE(first == second) << f.name << " differs between runs";
     const std::vector<uint8_t> encoded = skygen::encodeTga(*f.image);
     EXPECT_TRUE(first == std::string(encoded.begin(), encoded.end()))
@@ -300,7 +300,8 @@ TEST(SkygenCommand, UsageAndWriteFailuresGiveAClearMessage) {
   const TempDir dir("cli");
   const RunResult help = runSkygen("--help", dir.path);
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("Usage: flightscene-skygen [OPTIONS] OUTDIR"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("Usage: flightscene-skygen [OPTIONS] OUTDIR"), std::string::npos)
+      << help.out;
   const RunResult version = runSkygen("--version", dir.path);
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("flightscene-skygen ", 0), 0u) << version.out;

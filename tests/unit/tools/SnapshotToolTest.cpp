@@ -5,8 +5,8 @@
 #include "tools/snapshot/FlightScript.h"
 #include "tools/snapshot/ImageDiff.h"
 #include "tools/snapshot/Options.h"
-#include "window/Png.h"
 #include "tools/snapshot/Snapshot.h"
+#include "window/Png.h"
 
 #include <Inventor/SoDB.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
@@ -67,9 +67,9 @@ TEST(SnapshotOptions, KeepDefaultsWhenNoOptionsAreGiven) {
 
 TEST(SnapshotOptions, ReadEveryOptionInBothSpellings) {
   SnapshotOptions o;
-  ASSERT_EQ(parse({"--size", "320x240", "--out=a.png", "--data", "d", "--ticks=300", "--dt",
-                   "0.02", "--hold", "W:0-200", "--hold=left:50-80", "--tab", "120",
-                   "--tab=150", "--frames", "12", "--pitch", "-45.5"},
+  ASSERT_EQ(parse({"--size", "320x240", "--out=a.png", "--data", "d", "--ticks=300", "--dt", "0.02",
+                   "--hold", "W:0-200", "--hold=left:50-80", "--tab", "120", "--tab=150",
+                   "--frames", "12", "--pitch", "-45.5"},
                   o),
             ParseStatus::Run);
   EXPECT_EQ(o.width, 320);
@@ -106,16 +106,36 @@ TEST(SnapshotOptions, AnswerHelpBeforeLookingAtOtherArguments) {
 
 TEST(SnapshotOptions, RejectMalformedValuesWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--size", "640"},       {"--size", "0x10"},     {"--size", "10x-3"},
-      {"--size", "9000x10"},   {"--size", "10x10x"},   {"--ticks", "-1"},
-      {"--ticks", "1e3"},      {"--ticks", "12abc"},   {"--ticks", "99999999999999999999"},
-      {"--dt", "0"},           {"--dt", "-0.5"},       {"--dt", "nan"},
-      {"--dt", "inf"},         {"--dt", "0.1s"},       {"--hold", "W"},
-      {"--hold", "W:5-1"},     {"--hold", "W:-1-3"},   {"--hold", "Q:1-2"},
-      {"--hold", "W:1"},       {"--tab", "0"},         {"--tab", "x"},
-      {"--frames", "0"},       {"--pitch", "90.5"},    {"--out", ""},
-      {"--bogus"},             {"stray"},              {"--ticks"},
-      {"--help=yes"},          {"-x"},                 {"--tab", "9223372036854775807"},
+      {"--size", "640"},
+      {"--size", "0x10"},
+      {"--size", "10x-3"},
+      {"--size", "9000x10"},
+      {"--size", "10x10x"},
+      {"--ticks", "-1"},
+      {"--ticks", "1e3"},
+      {"--ticks", "12abc"},
+      {"--ticks", "99999999999999999999"},
+      {"--dt", "0"},
+      {"--dt", "-0.5"},
+      {"--dt", "nan"},
+      {"--dt", "inf"},
+      {"--dt", "0.1s"},
+      {"--hold", "W"},
+      {"--hold", "W:5-1"},
+      {"--hold", "W:-1-3"},
+      {"--hold", "Q:1-2"},
+      {"--hold", "W:1"},
+      {"--tab", "0"},
+      {"--tab", "x"},
+      {"--frames", "0"},
+      {"--pitch", "90.5"},
+      {"--out", ""},
+      {"--bogus"},
+      {"stray"},
+      {"--ticks"},
+      {"--help=yes"},
+      {"-x"},
+      {"--tab", "9223372036854775807"},
   };
   for (const auto& args : bad) {
     SnapshotOptions o;

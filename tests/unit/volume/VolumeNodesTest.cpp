@@ -32,9 +32,8 @@
 namespace {
 
 class VolumeNodes : public ::testing::Test {
-protected:
-  static void SetUpTestSuite()
-  {
+ protected:
+  static void SetUpTestSuite() {
     SoDB::init();
     SoVolumeRendering::init();
   }
@@ -43,31 +42,26 @@ protected:
 };
 
 template <class T>
-T *
-findFirst(SoNode * root)
-{
+T* findFirst(SoNode* root) {
   SoSearchAction search;
   search.setType(T::getClassTypeId());
   search.apply(root);
-  return search.getPath() ? static_cast<T *>(search.getPath()->getTail()) : nullptr;
+  return search.getPath() ? static_cast<T*>(search.getPath()->getTail()) : nullptr;
 }
 
-SoSeparator *
-readScene(const char * text)
-{
+SoSeparator* readScene(const char* text) {
   SoInput in;
   in.setBuffer(text, std::strlen(text));
-  SoSeparator * root = SoDB::readAll(&in);
+  SoSeparator* root = SoDB::readAll(&in);
   if (root) root->ref();
   return root;
 }
 
-TEST_F(VolumeNodes, TypesAreRegisteredByNameOnceAndDeriveAsCoinExpects)
-{
+TEST_F(VolumeNodes, TypesAreRegisteredByNameOnceAndDeriveAsCoinExpects) {
   const SoType render = SoVolumeRender::getClassTypeId();
   const SoType data = SoVolumeData::getClassTypeId();
   const SoType transfer = SoTransferFunction::getClassTypeId();
-  SoVolumeRendering::init(); // a second call changes nothing
+  SoVolumeRendering::init();  // a second call changes nothing
   EXPECT_EQ(SoVolumeRender::getClassTypeId(), render);
 
   EXPECT_EQ(SoType::fromName("SoVolumeRender"), render);
@@ -78,18 +72,17 @@ TEST_F(VolumeNodes, TypesAreRegisteredByNameOnceAndDeriveAsCoinExpects)
   EXPECT_TRUE(data.isDerivedFrom(SoNode::getClassTypeId()));
   EXPECT_TRUE(transfer.isDerivedFrom(SoNode::getClassTypeId()));
 
-  SoNode * made = static_cast<SoNode *>(render.createInstance());
+  SoNode* made = static_cast<SoNode*>(render.createInstance());
   ASSERT_NE(made, nullptr);
   made->ref();
   EXPECT_TRUE(made->isOfType(SoVolumeRender::getClassTypeId()));
   made->unref();
 }
 
-TEST_F(VolumeNodes, FreshNodesHaveTheirDefaults)
-{
-  auto * render = new SoVolumeRender;
-  auto * transfer = new SoTransferFunction;
-  auto * data = new SoVolumeData;
+TEST_F(VolumeNodes, FreshNodesHaveTheirDefaults) {
+  auto* render = new SoVolumeRender;
+  auto* transfer = new SoTransferFunction;
+  auto* data = new SoVolumeData;
   render->ref();
   transfer->ref();
   data->ref();
@@ -104,7 +97,7 @@ TEST_F(VolumeNodes, FreshNodesHaveTheirDefaults)
   EXPECT_EQ(data->getVolumeSize().getMin(), SbVec3f(-1, -1, -1));
   EXPECT_EQ(data->getVolumeSize().getMax(), SbVec3f(1, 1, 1));
   SbVec3s dim;
-  void * buffer = reinterpret_cast<void *>(1);
+  void* buffer = reinterpret_cast<void*>(1);
   SoVolumeData::DataType type;
   EXPECT_FALSE(data->getVolumeData(dim, buffer, type));
   EXPECT_EQ(buffer, nullptr);
@@ -114,8 +107,7 @@ TEST_F(VolumeNodes, FreshNodesHaveTheirDefaults)
   data->unref();
 }
 
-TEST_F(VolumeNodes, EnumValuesMatchTheDocumentedNumbers)
-{
+TEST_F(VolumeNodes, EnumValuesMatchTheDocumentedNumbers) {
   EXPECT_EQ(int(SoVolumeData::UNSIGNED_BYTE), 0);
   EXPECT_EQ(int(SoVolumeData::UNSIGNED_SHORT), 1);
   EXPECT_EQ(int(SoVolumeData::RGBA), 2);
@@ -138,28 +130,27 @@ TEST_F(VolumeNodes, EnumValuesMatchTheDocumentedNumbers)
   EXPECT_EQ(int(SoVolumeRender::LINEAR), 1);
 }
 
-TEST_F(VolumeNodes, NodesReadFromAndWriteToInventorText)
-{
-  SoSeparator * root = readScene(
-    "#Inventor V2.1 ascii\n"
-    "Separator {\n"
-    "  SoVolumeData {}\n"
-    "  SoTransferFunction { predefColorMap SEISMIC }\n"
-    "  SoVolumeRender { numSlicesControl AUTOMATIC composition ALPHA_BLENDING"
-    "                   interpolation LINEAR }\n"
-    "  SoVolumeRender { numSlicesControl MANUAL numSlices 32 composition MAX_INTENSITY"
-    "                   interpolation NEAREST }\n"
-    "}\n");
+TEST_F(VolumeNodes, NodesReadFromAndWriteToInventorText) {
+  SoSeparator* root = readScene(
+      "#Inventor V2.1 ascii\n"
+      "Separator {\n"
+      "  SoVolumeData {}\n"
+      "  SoTransferFunction { predefColorMap SEISMIC }\n"
+      "  SoVolumeRender { numSlicesControl AUTOMATIC composition ALPHA_BLENDING"
+      "                   interpolation LINEAR }\n"
+      "  SoVolumeRender { numSlicesControl MANUAL numSlices 32 composition MAX_INTENSITY"
+      "                   interpolation NEAREST }\n"
+      "}\n");
   ASSERT_NE(root, nullptr);
   ASSERT_EQ(root->getNumChildren(), 4);
   ASSERT_TRUE(root->getChild(0)->isOfType(SoVolumeData::getClassTypeId()));
-  auto * transfer = static_cast<SoTransferFunction *>(root->getChild(1));
+  auto* transfer = static_cast<SoTransferFunction*>(root->getChild(1));
   EXPECT_EQ(transfer->predefColorMap.getValue(), int(SoTransferFunction::SEISMIC));
-  auto * a = static_cast<SoVolumeRender *>(root->getChild(2));
+  auto* a = static_cast<SoVolumeRender*>(root->getChild(2));
   EXPECT_EQ(a->numSlicesControl.getValue(), int(SoVolumeRender::AUTOMATIC));
   EXPECT_EQ(a->composition.getValue(), int(SoVolumeRender::ALPHA_BLENDING));
   EXPECT_EQ(a->interpolation.getValue(), int(SoVolumeRender::LINEAR));
-  auto * b = static_cast<SoVolumeRender *>(root->getChild(3));
+  auto* b = static_cast<SoVolumeRender*>(root->getChild(3));
   EXPECT_EQ(b->numSlicesControl.getValue(), int(SoVolumeRender::MANUAL));
   EXPECT_EQ(b->numSlices.getValue(), 32);
   EXPECT_EQ(b->composition.getValue(), int(SoVolumeRender::MAX_INTENSITY));
@@ -170,38 +161,37 @@ TEST_F(VolumeNodes, NodesReadFromAndWriteToInventorText)
   out.setBuffer(malloc(1024), 1024, realloc);
   SoWriteAction write(&out);
   write.apply(root);
-  void * buf = nullptr;
+  void* buf = nullptr;
   size_t size = 0;
   out.getBuffer(buf, size);
-  const std::string text(static_cast<const char *>(buf), size);
+  const std::string text(static_cast<const char*>(buf), size);
   EXPECT_NE(text.find("MAX_INTENSITY"), std::string::npos);
   EXPECT_NE(text.find("SEISMIC"), std::string::npos);
-  SoSeparator * again = readScene(text.c_str());
+  SoSeparator* again = readScene(text.c_str());
   free(buf);
   ASSERT_NE(again, nullptr);
-  auto * b2 = findFirst<SoTransferFunction>(again);
+  auto* b2 = findFirst<SoTransferFunction>(again);
   ASSERT_NE(b2, nullptr);
   EXPECT_EQ(b2->predefColorMap.getValue(), int(SoTransferFunction::SEISMIC));
-  EXPECT_EQ(static_cast<SoVolumeRender *>(again->getChild(3))->numSlices.getValue(), 32);
+  EXPECT_EQ(static_cast<SoVolumeRender*>(again->getChild(3))->numSlices.getValue(), 32);
 
   again->unref();
   root->unref();
 }
 
-TEST_F(VolumeNodes, VolumeDataKeepsTheCallersBufferAndMarksEveryChange)
-{
-  auto * data = new SoVolumeData;
+TEST_F(VolumeNodes, VolumeDataKeepsTheCallersBufferAndMarksEveryChange) {
+  auto* data = new SoVolumeData;
   data->ref();
   std::vector<uint8_t> voxels(4 * 5 * 6, 7);
   data->setVolumeData(SbVec3s(4, 5, 6), voxels.data());
 
   SbVec3s dim;
-  void * buffer = nullptr;
+  void* buffer = nullptr;
   SoVolumeData::DataType type = SoVolumeData::RGBA;
   int bits = -1;
   EXPECT_TRUE(data->getVolumeData(dim, buffer, type, &bits));
   EXPECT_EQ(dim, SbVec3s(4, 5, 6));
-  EXPECT_EQ(buffer, voxels.data()); // kept, not copied
+  EXPECT_EQ(buffer, voxels.data());  // kept, not copied
   EXPECT_EQ(type, SoVolumeData::UNSIGNED_BYTE);
   EXPECT_EQ(bits, 0);
 
@@ -224,16 +214,15 @@ TEST_F(VolumeNodes, VolumeDataKeepsTheCallersBufferAndMarksEveryChange)
   data->unref();
 }
 
-TEST_F(VolumeNodes, VoxelIndexFollowsTheLayoutAndTheDataType)
-{
-  auto * data = new SoVolumeData;
+TEST_F(VolumeNodes, VoxelIndexFollowsTheLayoutAndTheDataType) {
+  auto* data = new SoVolumeData;
   data->ref();
   std::vector<uint8_t> bytes(3 * 4 * 5, 0);
-  bytes[2 + 1 * 3 + 4 * 3 * 4] = 77; // voxel (2, 1, 4): x fastest, then y, then z
+  bytes[2 + 1 * 3 + 4 * 3 * 4] = 77;  // voxel (2, 1, 4): x fastest, then y, then z
   data->setVolumeData(SbVec3s(3, 4, 5), bytes.data());
   EXPECT_EQ(data->getVoxelIndex(2, 1, 4), 77);
   EXPECT_EQ(data->getVoxelIndex(1, 2, 4), 0);
-  EXPECT_EQ(data->getVoxelIndex(3, 0, 0), 0); // outside: no read past the buffer
+  EXPECT_EQ(data->getVoxelIndex(3, 0, 0), 0);  // outside: no read past the buffer
   EXPECT_EQ(data->getVoxelIndex(-1, 0, 0), 0);
 
   // 12 significant bits: the top 8 of them make the index.
@@ -250,15 +239,14 @@ TEST_F(VolumeNodes, VoxelIndexFollowsTheLayoutAndTheDataType)
   data->unref();
 }
 
-TEST_F(VolumeNodes, BoundingBoxIsTheVolumeExtentUnderTheCurrentTransform)
-{
+TEST_F(VolumeNodes, BoundingBoxIsTheVolumeExtentUnderTheCurrentTransform) {
   std::vector<uint8_t> voxels(8, 1);
-  auto * root = new SoSeparator;
+  auto* root = new SoSeparator;
   root->ref();
-  auto * move = new SoTranslation;
+  auto* move = new SoTranslation;
   move->translation = SbVec3f(5, 0, -2);
   root->addChild(move);
-  auto * data = new SoVolumeData;
+  auto* data = new SoVolumeData;
   data->setVolumeData(SbVec3s(2, 2, 2), voxels.data());
   data->setVolumeSize(SbBox3f(-1, -0.5f, -2, 1, 0.5f, 2));
   root->addChild(data);
@@ -271,7 +259,7 @@ TEST_F(VolumeNodes, BoundingBoxIsTheVolumeExtentUnderTheCurrentTransform)
   EXPECT_EQ(box.getMax(), SbVec3f(6, 0.5f, 0));
 
   // Turned a quarter about y, x and z extents swap.
-  auto * turn = new SoRotation;
+  auto* turn = new SoRotation;
   turn->rotation = SbRotation(SbVec3f(0, 1, 0), float(M_PI / 2));
   root->insertChild(turn, 1);
   bbox.apply(root);
@@ -283,7 +271,7 @@ TEST_F(VolumeNodes, BoundingBoxIsTheVolumeExtentUnderTheCurrentTransform)
   root->unref();
 
   // A renderer with no volume data before it has no extent.
-  auto * lone = new SoSeparator;
+  auto* lone = new SoSeparator;
   lone->ref();
   lone->addChild(new SoVolumeRender);
   bbox.apply(lone);
@@ -291,19 +279,16 @@ TEST_F(VolumeNodes, BoundingBoxIsTheVolumeExtentUnderTheCurrentTransform)
   lone->unref();
 }
 
-void
-countTriangle(void * closure, SoCallbackAction *, const SoPrimitiveVertex *,
-              const SoPrimitiveVertex *, const SoPrimitiveVertex *)
-{
-  ++*static_cast<int *>(closure);
+void countTriangle(void* closure, SoCallbackAction*, const SoPrimitiveVertex*,
+                   const SoPrimitiveVertex*, const SoPrimitiveVertex*) {
+  ++*static_cast<int*>(closure);
 }
 
-TEST_F(VolumeNodes, PrimitivesAreTheBoxFacesSoPicksHitTheVolume)
-{
+TEST_F(VolumeNodes, PrimitivesAreTheBoxFacesSoPicksHitTheVolume) {
   std::vector<uint8_t> voxels(8, 1);
-  auto * root = new SoSeparator;
+  auto* root = new SoSeparator;
   root->ref();
-  auto * data = new SoVolumeData;
+  auto* data = new SoVolumeData;
   data->setVolumeData(SbVec3s(2, 2, 2), voxels.data());
   root->addChild(data);
   root->addChild(new SoVolumeRender);
@@ -317,20 +302,19 @@ TEST_F(VolumeNodes, PrimitivesAreTheBoxFacesSoPicksHitTheVolume)
   SoRayPickAction pick(SbViewportRegion(100, 100));
   pick.setRay(SbVec3f(0.2f, 0.3f, 10), SbVec3f(0, 0, -1));
   pick.apply(root);
-  const SoPickedPoint * hit = pick.getPickedPoint();
+  const SoPickedPoint* hit = pick.getPickedPoint();
   ASSERT_NE(hit, nullptr);
   EXPECT_NEAR(hit->getPoint()[2], 1.0f, 1e-5f);
   EXPECT_NEAR(hit->getPoint()[0], 0.2f, 1e-5f);
   EXPECT_TRUE(hit->getPath()->getTail()->isOfType(SoVolumeRender::getClassTypeId()));
 
-  pick.setRay(SbVec3f(1.5f, 0, 10), SbVec3f(0, 0, -1)); // beside the box
+  pick.setRay(SbVec3f(1.5f, 0, 10), SbVec3f(0, 0, -1));  // beside the box
   pick.apply(root);
   EXPECT_EQ(pick.getPickedPoint(), nullptr);
   root->unref();
 }
 
-TEST_F(VolumeNodes, GreyMapGivesGreyAndOpacityOfValueOver255)
-{
+TEST_F(VolumeNodes, GreyMapGivesGreyAndOpacityOfValueOver255) {
   uint8_t table[256 * 4];
   SoTransferFunction::predefinedLookupTable(SoTransferFunction::GREY, table);
   const uint8_t expect[3][4] = {{0, 0, 0, 0}, {128, 128, 128, 128}, {255, 255, 255, 255}};
@@ -338,7 +322,7 @@ TEST_F(VolumeNodes, GreyMapGivesGreyAndOpacityOfValueOver255)
   for (int i = 0; i < 3; ++i)
     for (int c = 0; c < 4; ++c) EXPECT_EQ(table[4 * values[i] + c], expect[i][c]) << values[i];
 
-  auto * tf = new SoTransferFunction; // default map is GREY
+  auto* tf = new SoTransferFunction;  // default map is GREY
   tf->ref();
   uint8_t fromNode[256 * 4];
   tf->getLookupTable(fromNode);
@@ -347,8 +331,7 @@ TEST_F(VolumeNodes, GreyMapGivesGreyAndOpacityOfValueOver255)
   tf->unref();
 }
 
-TEST_F(VolumeNodes, PredefinedMapsAreDistinctRampsThatHideEmptyVoxels)
-{
+TEST_F(VolumeNodes, PredefinedMapsAreDistinctRampsThatHideEmptyVoxels) {
   const int maps[] = {SoTransferFunction::TEMPERATURE, SoTransferFunction::PHYSICS,
                       SoTransferFunction::STANDARD, SoTransferFunction::GLOW,
                       SoTransferFunction::BLUE_RED};
@@ -357,18 +340,19 @@ TEST_F(VolumeNodes, PredefinedMapsAreDistinctRampsThatHideEmptyVoxels)
   for (int map : maps) {
     uint8_t t[256 * 4];
     SoTransferFunction::predefinedLookupTable(map, t);
-    EXPECT_EQ(t[3], 0) << map;           // value 0 is invisible
-    EXPECT_EQ(t[4 * 255 + 3], 255) << map; // value 255 is opaque
+    EXPECT_EQ(t[3], 0) << map;              // value 0 is invisible
+    EXPECT_EQ(t[4 * 255 + 3], 255) << map;  // value 255 is opaque
     for (int v = 1; v < 256; ++v) EXPECT_GE(t[4 * v + 3], t[4 * (v - 1) + 3]) << map;
     // Coloured: somewhere along the ramp the channels differ.
     bool coloured = false;
-    for (int v = 0; v < 256; ++v) coloured |= t[4 * v] != t[4 * v + 1] || t[4 * v + 1] != t[4 * v + 2];
+    for (int v = 0; v < 256; ++v)
+      coloured |= t[4 * v] != t[4 * v + 1] || t[4 * v + 1] != t[4 * v + 2];
     EXPECT_TRUE(coloured) << map;
   }
   uint8_t blueRed[256 * 4];
   SoTransferFunction::predefinedLookupTable(SoTransferFunction::BLUE_RED, blueRed);
-  EXPECT_EQ(blueRed[2], 255); // low values blue
-  EXPECT_EQ(blueRed[4 * 255], 255); // high values red
+  EXPECT_EQ(blueRed[2], 255);        // low values blue
+  EXPECT_EQ(blueRed[4 * 255], 255);  // high values red
 
   // Seismic shows both extremes and hides the middle.
   uint8_t seismic[256 * 4];
@@ -378,9 +362,8 @@ TEST_F(VolumeNodes, PredefinedMapsAreDistinctRampsThatHideEmptyVoxels)
   EXPECT_LE(seismic[4 * 128 + 3], 2);
 }
 
-TEST_F(VolumeNodes, CustomMapInterpolatesItsEntriesAcrossTheValueRange)
-{
-  auto * tf = new SoTransferFunction;
+TEST_F(VolumeNodes, CustomMapInterpolatesItsEntriesAcrossTheValueRange) {
+  auto* tf = new SoTransferFunction;
   tf->ref();
   tf->predefColorMap = SoTransferFunction::NONE;
   const float ramp[] = {0, 0, 1, 0, 1, 0, 0, 1};
@@ -392,7 +375,7 @@ TEST_F(VolumeNodes, CustomMapInterpolatesItsEntriesAcrossTheValueRange)
   EXPECT_EQ(t[3], 0);
   EXPECT_EQ(t[4 * 255], 255);
   EXPECT_EQ(t[4 * 255 + 3], 255);
-  EXPECT_NEAR(t[4 * 51 + 3], 51, 1); // a fifth of the way: alpha 0.2
+  EXPECT_NEAR(t[4 * 51 + 3], 51, 1);  // a fifth of the way: alpha 0.2
   EXPECT_NEAR(t[4 * 51 + 2], 204, 1);
 
   // Out-of-range and NaN entries are clamped, not carried into the bytes.
@@ -412,4 +395,4 @@ TEST_F(VolumeNodes, CustomMapInterpolatesItsEntriesAcrossTheValueRange)
   tf->unref();
 }
 
-} // namespace
+}  // namespace

@@ -6,7 +6,6 @@
 #include "volume/VolumeSlicing.h"
 
 #include <Inventor/SbViewVolume.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,9 +15,7 @@ namespace {
 
 const SbBox3f unitBox(-1, -1, -1, 1, 1, 1);
 
-bool
-insideBox(const SbBox3f & box, const SbVec3f & p, float eps)
-{
+bool insideBox(const SbBox3f& box, const SbVec3f& p, float eps) {
   for (int i = 0; i < 3; ++i)
     if (p[i] < box.getMin()[i] - eps || p[i] > box.getMax()[i] + eps) return false;
   return true;
@@ -26,16 +23,13 @@ insideBox(const SbBox3f & box, const SbVec3f & p, float eps)
 
 // Area vector of the polygon: its direction shows the winding, its length
 // twice the area.
-SbVec3f
-areaVector(const SbVec3f * v, int n)
-{
+SbVec3f areaVector(const SbVec3f* v, int n) {
   SbVec3f s(0, 0, 0);
   for (int i = 0; i < n; ++i) s += v[i].cross(v[(i + 1) % n]);
   return s;
 }
 
-TEST(SliceBoxPolygon, AxisPlaneCutsTheBoxInItsFullSquare)
-{
+TEST(SliceBoxPolygon, AxisPlaneCutsTheBoxInItsFullSquare) {
   SbVec3f v[6];
   const int n = sliceBoxPolygon(unitBox, SbVec3f(0, 0, 1), 0.25f, v);
   ASSERT_EQ(n, 4);
@@ -45,23 +39,21 @@ TEST(SliceBoxPolygon, AxisPlaneCutsTheBoxInItsFullSquare)
     EXPECT_FLOAT_EQ(std::fabs(v[i][1]), 1.0f);
   }
   const SbVec3f area = areaVector(v, n);
-  EXPECT_NEAR(area[2], 8.0f, 1e-5f); // 2 x 2 square, counter-clockwise about +z
+  EXPECT_NEAR(area[2], 8.0f, 1e-5f);  // 2 x 2 square, counter-clockwise about +z
 }
 
-TEST(SliceBoxPolygon, DiagonalPlaneThroughTheCentreIsARegularHexagon)
-{
+TEST(SliceBoxPolygon, DiagonalPlaneThroughTheCentreIsARegularHexagon) {
   SbVec3f v[6];
   const int n = sliceBoxPolygon(unitBox, SbVec3f(1, 1, 1), 0.0f, v);
   ASSERT_EQ(n, 6);
   for (int i = 0; i < n; ++i) {
     EXPECT_NEAR(v[i][0] + v[i][1] + v[i][2], 0.0f, 1e-6f);
-    EXPECT_NEAR(v[i].length(), std::sqrt(2.0f), 1e-5f); // edge midpoints of the cube
-    EXPECT_NEAR((v[(i + 1) % n] - v[i]).length(), std::sqrt(2.0f), 1e-5f); // neighbours in order
+    EXPECT_NEAR(v[i].length(), std::sqrt(2.0f), 1e-5f);  // edge midpoints of the cube
+    EXPECT_NEAR((v[(i + 1) % n] - v[i]).length(), std::sqrt(2.0f), 1e-5f);  // neighbours in order
   }
 }
 
-TEST(SliceBoxPolygon, PlaneNearACornerCutsATriangle)
-{
+TEST(SliceBoxPolygon, PlaneNearACornerCutsATriangle) {
   SbVec3f v[6];
   const int n = sliceBoxPolygon(unitBox, SbVec3f(1, 1, 1), 2.5f, v);
   ASSERT_EQ(n, 3);
@@ -71,18 +63,16 @@ TEST(SliceBoxPolygon, PlaneNearACornerCutsATriangle)
   }
 }
 
-TEST(SliceBoxPolygon, PlaneMissingOrGrazingTheBoxGivesNothing)
-{
+TEST(SliceBoxPolygon, PlaneMissingOrGrazingTheBoxGivesNothing) {
   SbVec3f v[6];
   EXPECT_EQ(sliceBoxPolygon(unitBox, SbVec3f(0, 0, 1), 1.5f, v), 0);
-  EXPECT_EQ(sliceBoxPolygon(unitBox, SbVec3f(1, 1, 1), 3.0f, v), 0); // touches one corner
-  EXPECT_EQ(sliceBoxPolygon(unitBox, SbVec3f(1, 1, 0), 2.0f, v), 0); // touches one edge
-  EXPECT_EQ(sliceBoxPolygon(SbBox3f(), SbVec3f(0, 0, 1), 0.0f, v), 0); // empty box
+  EXPECT_EQ(sliceBoxPolygon(unitBox, SbVec3f(1, 1, 1), 3.0f, v), 0);    // touches one corner
+  EXPECT_EQ(sliceBoxPolygon(unitBox, SbVec3f(1, 1, 0), 2.0f, v), 0);    // touches one edge
+  EXPECT_EQ(sliceBoxPolygon(SbBox3f(), SbVec3f(0, 0, 1), 0.0f, v), 0);  // empty box
   EXPECT_EQ(sliceBoxPolygon(unitBox, SbVec3f(0, 0, 0), 0.0f, v), 0);
 }
 
-TEST(SliceBoxPolygon, AnyCutIsAConvexPolygonOnThePlaneAndInsideTheBox)
-{
+TEST(SliceBoxPolygon, AnyCutIsAConvexPolygonOnThePlaneAndInsideTheBox) {
   std::mt19937 rng(12345);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   const SbBox3f box(-2, 0, 1, 3, 0.5f, 4);
@@ -95,7 +85,7 @@ TEST(SliceBoxPolygon, AnyCutIsAConvexPolygonOnThePlaneAndInsideTheBox)
     const float d = normal.dot(point);
     SbVec3f v[6];
     const int n = sliceBoxPolygon(box, normal, d, v);
-    ASSERT_GE(n, 3); // the plane passes through a point inside the box
+    ASSERT_GE(n, 3);  // the plane passes through a point inside the box
     ASSERT_LE(n, 6);
     ++cuts;
     for (int i = 0; i < n; ++i) {
@@ -112,12 +102,11 @@ TEST(SliceBoxPolygon, AnyCutIsAConvexPolygonOnThePlaneAndInsideTheBox)
   EXPECT_GT(cuts, 1500);
 }
 
-TEST(SliceOpacity, SlicesOfOneVoxelsDepthGatherThatVoxelsOpacity)
-{
+TEST(SliceOpacity, SlicesOfOneVoxelsDepthGatherThatVoxelsOpacity) {
   EXPECT_FLOAT_EQ(correctSliceOpacity(0.3f, 1.0f), 0.3f);
   EXPECT_FLOAT_EQ(correctSliceOpacity(0.0f, 0.25f), 0.0f);
   EXPECT_FLOAT_EQ(correctSliceOpacity(1.0f, 0.25f), 1.0f);
-  EXPECT_NEAR(correctSliceOpacity(0.5f, 2.0f), 0.75f, 1e-6f); // two voxels' depth per slice
+  EXPECT_NEAR(correctSliceOpacity(0.5f, 2.0f), 0.75f, 1e-6f);  // two voxels' depth per slice
   for (float alpha : {0.01f, 0.2f, 0.7f, 0.99f})
     for (int n : {2, 3, 8, 64}) {
       // n slices across one voxel, composited over each other.
@@ -129,8 +118,7 @@ TEST(SliceOpacity, SlicesOfOneVoxelsDepthGatherThatVoxelsOpacity)
     }
 }
 
-TEST(VoxelSpacing, IsTheVoxelSizeAlongAxesAndCubeDiagonals)
-{
+TEST(VoxelSpacing, IsTheVoxelSizeAlongAxesAndCubeDiagonals) {
   EXPECT_FLOAT_EQ(voxelSpacingAlong(SbVec3f(0.1f, 0.2f, 0.4f), SbVec3f(1, 0, 0)), 0.1f);
   EXPECT_FLOAT_EQ(voxelSpacingAlong(SbVec3f(0.1f, 0.2f, 0.4f), SbVec3f(0, 0, -1)), 0.4f);
   const float r = 1.0f / std::sqrt(3.0f);
@@ -138,14 +126,13 @@ TEST(VoxelSpacing, IsTheVoxelSizeAlongAxesAndCubeDiagonals)
   EXPECT_EQ(voxelSpacingAlong(SbVec3f(0.0f, 1.0f, 1.0f), SbVec3f(0, 1, 0)), 0.0f);
 }
 
-TEST(AutomaticSlices, OnePerVoxelCrossedFewerWhenSmallOnScreenWithinLimits)
-{
+TEST(AutomaticSlices, OnePerVoxelCrossedFewerWhenSmallOnScreenWithinLimits) {
   // A voxel on one pixel or more: one slice per voxel crossed, however
   // large the volume is on screen (more slices would only add fill).
   EXPECT_EQ(automaticSliceCount(35.0f, 1.0f), 35);
   EXPECT_EQ(automaticSliceCount(35.0f, 1.5f), 35);
   EXPECT_EQ(automaticSliceCount(35.0f, 40.0f), 35);
-  EXPECT_EQ(automaticSliceCount(35.0f, INFINITY), 35); // camera inside
+  EXPECT_EQ(automaticSliceCount(35.0f, INFINITY), 35);  // camera inside
   EXPECT_EQ(automaticSlicesPerVoxel(NAN), 1.0f);
   // Far away: fewer, down to one per two voxels, never under the floor.
   EXPECT_EQ(automaticSlicesPerVoxel(0.75f), 0.75f);
@@ -157,13 +144,10 @@ TEST(AutomaticSlices, OnePerVoxelCrossedFewerWhenSmallOnScreenWithinLimits)
   EXPECT_LT(automaticSliceCount(100.0f, 0.7f), automaticSliceCount(100.0f, 1.4f));
 }
 
-
 // Slice planning. The box (-1,-1,-1)-(1,1,1) of 20^3 voxels lies `depth`
 // units before an orthographic camera whose 256 pixels see 4 units: 6.4
 // pixels per voxel.
-VolumeView
-orthoView(float depth = 10.0f, float nearDist = 1.0f)
-{
+VolumeView orthoView(float depth = 10.0f, float nearDist = 1.0f) {
   SbViewVolume vv;
   vv.ortho(-2, 2, -2, 2, nearDist, 30);
   SbMatrix affine, projection;
@@ -175,19 +159,17 @@ orthoView(float depth = 10.0f, float nearDist = 1.0f)
 
 const SbVec3s voxels20(20, 20, 20);
 
-int
-slicesCut(const SlicePlan & plan)
-{
+int slicesCut(const SlicePlan& plan) {
   int cut = 0;
   SbVec3f v[6];
   for (int i = 0; i < plan.count; ++i) cut += planSlice(plan, i, unitBox, v) > 0;
   return cut;
 }
 
-TEST(SlicePlan, ChosenSlicesLieOneVoxelApartAndNeedNoCorrection)
-{
+TEST(SlicePlan, ChosenSlicesLieOneVoxelApartAndNeedNoCorrection) {
   SlicePlan plan;
-  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  ASSERT_TRUE(
+      planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
   EXPECT_EQ(plan.count, 20);
   EXPECT_NEAR(plan.spacing, 0.1f, 1e-6f);
   EXPECT_EQ(plan.ratio, 1.0f);
@@ -196,39 +178,42 @@ TEST(SlicePlan, ChosenSlicesLieOneVoxelApartAndNeedNoCorrection)
   EXPECT_EQ(slicesCut(plan), 20);
 }
 
-TEST(SlicePlan, AskedCountsSpreadOverTheDepthWithOpacityCorrected)
-{
+TEST(SlicePlan, AskedCountsSpreadOverTheDepthWithOpacityCorrected) {
   SlicePlan plan;
   ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 64, false, plan));
   EXPECT_EQ(plan.count, 64);
   EXPECT_NEAR(plan.ratio, 2.0f / 64.0f / 0.1f, 1e-5f);
   EXPECT_EQ(slicesCut(plan), 64);
   ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 64, true, plan));
-  EXPECT_EQ(plan.ratio, 1.0f); // maximum intensity does not add up slices
-  ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 1 << 20, false, plan));
+  EXPECT_EQ(plan.ratio, 1.0f);  // maximum intensity does not add up slices
+  ASSERT_TRUE(
+      planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, 1 << 20, false, plan));
   EXPECT_EQ(plan.count, 4 * maxSlices);
   ASSERT_TRUE(planSlices(orthoView(), unitBox, voxels20, SoVolumeRender::MANUAL, -3, false, plan));
   EXPECT_EQ(plan.count, 1);
-  ASSERT_TRUE(planSlices(orthoView(), unitBox, SbVec3s(8, 30, 4), SoVolumeRender::ALL, 64, false, plan));
+  ASSERT_TRUE(
+      planSlices(orthoView(), unitBox, SbVec3s(8, 30, 4), SoVolumeRender::ALL, 64, false, plan));
   EXPECT_EQ(plan.count, 30);
 }
 
-TEST(SlicePlan, OnlySlicesWithinTheDepthRangeAreCut)
-{
+TEST(SlicePlan, OnlySlicesWithinTheDepthRangeAreCut) {
   SlicePlan plan;
-  EXPECT_FALSE(planSlices(orthoView(40.0f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
-  EXPECT_FALSE(planSlices(orthoView(-5.0f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  EXPECT_FALSE(
+      planSlices(orthoView(40.0f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  EXPECT_FALSE(
+      planSlices(orthoView(-5.0f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
   // The near plane at 1 crosses the box 1.5 units away: a quarter of it is nearer.
-  ASSERT_TRUE(planSlices(orthoView(1.5f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
+  ASSERT_TRUE(
+      planSlices(orthoView(1.5f), unitBox, voxels20, SoVolumeRender::AUTOMATIC, 64, false, plan));
   EXPECT_EQ(plan.count, 20);
   EXPECT_EQ(slicesCut(plan), 15);
 }
 
-TEST(SlicePlan, FillIsTheScreenAreaTimesTheVoxelsCrossed)
-{
+TEST(SlicePlan, FillIsTheScreenAreaTimesTheVoxelsCrossed) {
   const SbMatrix mvp = clipMatrix(orthoView());
   float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
-  EXPECT_NEAR(estimatedFill(mvp, unitBox, 20, rect), 0.25f * 20.0f, 1e-4f); // a quarter of the screen
+  EXPECT_NEAR(estimatedFill(mvp, unitBox, 20, rect), 0.25f * 20.0f,
+              1e-4f);  // a quarter of the screen
   EXPECT_NEAR(rect[0], -0.5f, 1e-6f);
   EXPECT_NEAR(rect[3], 0.5f, 1e-6f);
   // Beyond the right edge: nothing, and the rectangle stays.
@@ -247,8 +232,7 @@ TEST(SlicePlan, FillIsTheScreenAreaTimesTheVoxelsCrossed)
   EXPECT_EQ(rect[3], 1.0f);
 }
 
-TEST(SlicePlan, ReductionHalvesOrThirdsOnWholeReducedPixels)
-{
+TEST(SlicePlan, ReductionHalvesOrThirdsOnWholeReducedPixels) {
   const float rect[4] = {-0.5f, -0.5f, 0.5f, 0.5f};
   ReducedPass pass;
   EXPECT_FALSE(planReduction(1.0f, rect, 256, 256, pass));
@@ -269,8 +253,7 @@ TEST(SlicePlan, ReductionHalvesOrThirdsOnWholeReducedPixels)
   }
 }
 
-TEST(SlicePlan, ScreenRectangleIsTheVisiblePartOfTheBox)
-{
+TEST(SlicePlan, ScreenRectangleIsTheVisiblePartOfTheBox) {
   float rect[4];
   ASSERT_TRUE(screenRect(clipMatrix(orthoView()), unitBox, rect));
   EXPECT_NEAR(rect[0], -0.5f, 1e-6f);
@@ -286,12 +269,11 @@ TEST(SlicePlan, ScreenRectangleIsTheVisiblePartOfTheBox)
   ASSERT_TRUE(screenRect(at.multRight(projection), unitBox, rect));
   EXPECT_GT(rect[0], 0.5f);
   EXPECT_EQ(rect[2], 1.0f);
-  at.setTranslate(SbVec3f(0, 0, 5.0f)); // behind the eye
+  at.setTranslate(SbVec3f(0, 0, 5.0f));  // behind the eye
   EXPECT_FALSE(screenRect(at.multRight(projection), unitBox, rect));
 }
 
-TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles)
-{
+TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles) {
   const float whole[4] = {-1.0f, -1.0f, 1.0f, 1.0f};
   // A small rectangle low left and a larger one across the middle.
   const std::vector<float> volumes = {-0.9f, -0.9f, -0.8f, -0.8f, -0.3f, -0.2f, 0.4f, 0.1f};
@@ -330,8 +312,9 @@ TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles)
   const int ah = pass.rect[3] / pass.factor - pass.rect[1] / pass.factor;
   std::vector<unsigned char> alpha(size_t(aw) * size_t(ah), 0);
   EXPECT_TRUE(compositeRects(pass, volumes, 640, 480, alpha.data()).empty());
-  const int px = int((0.0f + 1.0f) * 320.0f) / pass.factor / 8 * 8; // a tile's left edge, in the middle volume
-  const int py = int((0.0f + 1.0f) * 240.0f) / pass.factor / 8 * 8 + 4; // within its tile's rows
+  const int px = int((0.0f + 1.0f) * 320.0f) / pass.factor / 8 *
+                 8;  // a tile's left edge, in the middle volume
+  const int py = int((0.0f + 1.0f) * 240.0f) / pass.factor / 8 * 8 + 4;  // within its tile's rows
   alpha[size_t(py) * size_t(aw) + size_t(px)] = 1;
   const std::vector<int> two = compositeRects(pass, volumes, 640, 480, alpha.data());
   ASSERT_EQ(two.size(), 4u);
@@ -341,11 +324,10 @@ TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles)
   EXPECT_EQ(two[3], (py + 4) * pass.factor);
 }
 
-TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered)
-{
+TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered) {
   const int first[3] = {0, 5, 10}, last[3] = {20, 6, 11};
   const SbBox3f linear = occupiedBox(first, last, unitBox, voxels20, true);
-  EXPECT_NEAR(linear.getMin()[0], -1.0f, 1e-6f); // not beyond the box
+  EXPECT_NEAR(linear.getMin()[0], -1.0f, 1e-6f);  // not beyond the box
   EXPECT_NEAR(linear.getMax()[0], 1.0f, 1e-6f);
   EXPECT_NEAR(linear.getMin()[1], -0.55f, 1e-6f);
   EXPECT_NEAR(linear.getMax()[1], -0.35f, 1e-6f);
@@ -354,4 +336,4 @@ TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered)
   EXPECT_NEAR(nearest.getMax()[2], 0.1f, 1e-6f);
 }
 
-} // namespace
+}  // namespace
