@@ -166,8 +166,9 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
     for (int64_t tab : o.tabs) {
       if (tab >= o.ticks) {
         std::ostringstream s;
-        s << "--tab " << tab << " is released at tick " << tab + 1 << ", after the last tick "
-          << o.ticks << "; raise --ticks";
+        // Unsigned: the tick after the largest integer still has a name.
+        s << "--tab " << tab << " is released at tick " << static_cast<uint64_t>(tab) + 1u
+          << ", after the last tick " << o.ticks << "; raise --ticks";
         e = s.str();
         return false;
       }
