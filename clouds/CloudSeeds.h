@@ -5,6 +5,7 @@
 // would give.
 
 #include <cstdint>
+#include <vector>
 
 struct SceneRandom {
   uint32_t state = 1;
@@ -14,3 +15,11 @@ struct SceneRandom {
     return static_cast<int32_t>((state >> 16) & 0x7FFFu);
   }
 };
+
+// The seeds of the scene's 36 clouds, in building order.
+inline std::vector<int32_t> startupCloudSeeds() {
+  std::vector<int32_t> seeds;
+  SceneRandom random;
+  for (int c = 0; c < 36; ++c) seeds.push_back(random.next());
+  return seeds;
+}

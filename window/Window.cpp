@@ -44,7 +44,10 @@ struct RenderArea::Impl {
   void resize(int width, int height);
   void draw();
   bool redrawIfNeeded();
+  GLint maxViewport[2] = {-1, -1};  // GL_MAX_VIEWPORT_DIMS, once known
+
   bool dispatch(SoEvent* event);
+  bool withinGlLimits();
   void sendKey(SoKeyboardEvent::Key key, bool down, int mods);
   SbVec2s cursorPosition() const;
   void stampModifiers(SoEvent* event, int mods) const;
@@ -492,16 +495,16 @@ void RenderArea::Impl::draw() {
 // the picture would be wrong, and Mesa's software drivers cannot even
 // allocate such a window (32767 x 32767 under Xvfb) and crash in the next
 // frame or swap: such a window keeps its last picture until it shrinks.
-static bool withinGlLimits(SbVec2s size) {
-  GLint largest[2] = {0, 0};
-  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
-  return largest[0] <= 0 || (size[0] <= largest[0] && size[1] <= largest[1]);
+bool RenderArea::Impl::withinGlLimits() {
+  // The limit belongs to the context: asked once, not every frame.
+  if (maxViewport[0] < 0) glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  return maxViewport[0] <= 0 || (size[0] <= maxViewport[0] && size[1] <= maxViewport[1]);
 }
 
 bool RenderArea::Impl::redrawIfNeeded() {
   if (!needRedraw || !top) return false;
   glfwMakeContextCurrent(top->window);
-  if (!withinGlLimits(size)) return false;
+  if (!withinGlLimits()) return false;
   draw();
   glfwSwapBuffers(top->window);
   return true;

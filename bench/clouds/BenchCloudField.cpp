@@ -21,16 +21,6 @@ namespace {
 
 constexpr size_t kCells = 65 * 65 * 65;
 
-// Start-up's seeds: the C library's rand() sequence from seed 1.
-std::vector<int32_t> startupSeeds() {
-  std::vector<int32_t> seeds;
-  SceneRandom random;
-  for (int c = 0; c < 36; ++c) {
-    seeds.push_back(random.next());
-  }
-  return seeds;
-}
-
 std::vector<float>& referenceField() {
   static std::vector<float> field(kCells, 0.0f);
   return field;
@@ -57,7 +47,7 @@ double secondsPerFill(const std::vector<int32_t>& seeds, int rounds, Fill fill) 
 }
 
 int checkAndCompare() {
-  const std::vector<int32_t> seeds = startupSeeds();
+  const std::vector<int32_t> seeds = startupCloudSeeds();
   int differing = 0;
   for (int32_t seed : seeds) {
     std::memcpy(referenceField().data(), &CloudField[0][0][0], kCells * sizeof(float));
@@ -82,7 +72,7 @@ int checkAndCompare() {
 }
 
 void BM_LiteralFill(benchmark::State& state) {
-  const std::vector<int32_t> seeds = startupSeeds();
+  const std::vector<int32_t> seeds = startupCloudSeeds();
   size_t next = 0;
   for (auto _ : state) {
     referenceFill(seeds[next++ % seeds.size()]);
@@ -92,7 +82,7 @@ void BM_LiteralFill(benchmark::State& state) {
 BENCHMARK(BM_LiteralFill)->Unit(benchmark::kMillisecond);
 
 void BM_ProductionFill(benchmark::State& state) {
-  const std::vector<int32_t> seeds = startupSeeds();
+  const std::vector<int32_t> seeds = startupCloudSeeds();
   size_t next = 0;
   for (auto _ : state) {
     productionFill(seeds[next++ % seeds.size()]);

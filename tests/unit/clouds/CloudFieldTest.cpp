@@ -53,16 +53,6 @@ Figures figures() {
   return f;
 }
 
-// The seeds start-up uses: the C library's rand() sequence from seed 1.
-std::vector<int32_t> startupSeeds() {
-  std::vector<int32_t> seeds;
-  SceneRandom random;
-  for (int c = 0; c < 36; ++c) {
-    seeds.push_back(random.next());
-  }
-  return seeds;
-}
-
 bool sameBits(const float* a, const float* b, size_t count) {
   return std::memcmp(a, b, count * sizeof(float)) == 0;
 }
@@ -364,7 +354,7 @@ TEST_F(CloudFieldTest, SameSeedGivesTheSameGridWhateverRanBetween) {
 }
 
 TEST_F(CloudFieldTest, FillMatchesTheLiteralEvaluationForManySeeds) {
-  std::vector<int32_t> seeds = startupSeeds();
+  std::vector<int32_t> seeds = startupCloudSeeds();
   for (int32_t s : {INT32_MIN, INT32_MIN + 1, -32768, -1, 0, 1, 32767, 32768, 65535, INT32_MAX - 1,
                     INT32_MAX}) {
     seeds.push_back(s);
