@@ -4,6 +4,7 @@
 
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/errors/SoReadError.h>
+#include <Inventor/fields/SoSFString.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoFile.h>
 
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -162,33 +164,40 @@ std::string printableName(const char* name) {
   return s;
 }
 
+std::string judgeFile(const char* kind, const char* leftOut, const char* path,
+                      const std::function<std::string()>& read) {
+  static std::map<std::pair<std::string, std::string>, std::string> verdicts;
+  const auto key = std::make_pair(std::string(kind), std::string(path));
+  auto found = verdicts.find(key);
+  if (found != verdicts.end()) return found->second;
+  std::string problem = regularFileProblem(path);
+  if (problem.empty()) problem = readInChild(read);
+  if (!problem.empty())
+    std::fprintf(stderr, "%s %s %s: %s\n", kind, printableName(path).c_str(), leftOut,
+                 problem.c_str());
+  verdicts.emplace(key, problem);
+  return problem;
+}
+
+void setNameUnread(SoSFString& field, const char* name) {
+  const SbBool notify = field.enableNotify(FALSE);
+  field.setValue(name);
+  field.enableNotify(notify);
+}
+
 void loadModelFile(SoFile* node, const char* name) {
-  static std::map<std::string, std::string> verdicts;
-  auto found = verdicts.find(name);
-  if (found == verdicts.end()) {
-    std::string problem = regularFileProblem(name);
-    if (problem.empty()) {
-      const int limit = textureLimit;
-      problem = readInChild([name, limit]() -> std::string {
+  const int limit = textureLimit;
+  const std::string problem =
+      judgeFile("aircraft: model", "left out", name, [name, limit]() -> std::string {
         SoFile* trial = new SoFile;
         trial->ref();
         trial->name.setValue(name);
         if (!firstError.empty()) return firstError;
         return checkModelGraph(trial, limit);
       });
-    }
-    found = verdicts.emplace(name, problem).first;
-    if (!problem.empty())
-      std::fprintf(stderr, "aircraft: model %s left out: %s\n", printableName(name).c_str(),
-                   problem.c_str());
-  }
-  if (found->second.empty()) {
+  // The name stays as the list spells it either way.
+  if (problem.empty())
     node->name.setValue(name);
-    return;
-  }
-  // The name stays as the list spells it; without notification the node
-  // does not read it.
-  const SbBool notify = node->name.enableNotify(FALSE);
-  node->name.setValue(name);
-  node->name.enableNotify(notify);
+  else
+    setNameUnread(node->name, name);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 class SoFile;
+class SoSFString;
 
 // Empty when path names a regular file that can be opened for reading;
 // otherwise why not. Never blocks.
@@ -22,6 +23,17 @@ std::string regularFileProblem(const char* path);
 // first one is the answer when read had nothing to say.
 constexpr unsigned kReadSeconds = 20;
 std::string readInChild(const std::function<std::string()>& read);
+
+// Why the file at `path` cannot be used, or empty: it must be a regular file
+// that `read` accepts in a child (readInChild). Each path is judged once per
+// `kind` of reader; the first judgement that fails prints
+// "KIND PATH LEFTOUT: why" on stderr, so every bad file is reported once.
+std::string judgeFile(const char* kind, const char* leftOut, const char* path,
+                      const std::function<std::string()>& read);
+
+// Sets a file-name field without letting its node read the file: the name
+// stays as spelled, the file is left out.
+void setNameUnread(SoSFString& field, const char* name);
 
 // The side of the largest texture a model may hold (GL_MAX_TEXTURE_SIZE of
 // the program's context); kSafeTextureSize until set, or when size <= 0.

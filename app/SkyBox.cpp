@@ -12,8 +12,6 @@
 #include <Inventor/nodes/SoTextureCoordinate2.h>
 #include <Inventor/nodes/SoTranslation.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 
 const float skyBoxVertices[8][3] = {
@@ -39,44 +37,27 @@ const char* const skyBoxImages[6] = {
 
 namespace {
 
-// Empty when the image at path reads as one the GL can take, else why not.
-// Tried once per path, in a child: a FIFO or device would block or feed the
-// reader forever, and a small file can decode to more memory than exists.
-std::string imageProblem(const char* path) {
-  static std::map<std::string, std::string> verdicts;
-  auto found = verdicts.find(path);
-  if (found != verdicts.end()) return found->second;
-  std::string problem = regularFileProblem(path);
-  if (problem.empty()) {
-    const int limit = modelTextureLimit();
-    problem = readInChild([path, limit]() -> std::string {
-      SbImage image;
-      if (!image.readFile(path)) return "cannot be read as an image";
-      SbVec3s size;
-      int components = 0;
-      image.getValue(size, components);
-      // Sides past 32767 wrap negative in the 16-bit size.
-      if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit)
-        return "too large for the GL";
-      return {};
-    });
-  }
-  if (!problem.empty())
-    std::fprintf(stderr, "sky: %s left plain: %s\n", printableName(path).c_str(), problem.c_str());
-  verdicts.emplace(path, problem);
-  return problem;
-}
-
-// The name as spelled either way; an image that failed is not read, so its
-// face stays plain.
+// Empty when the image at path reads as one the GL can take, else why not;
+// tried in a child: a FIFO or device would block or feed the reader forever,
+// and a small file can decode to more memory than exists. A face whose image
+// failed keeps the name but does not read it, and stays plain.
 void setImage(SoTexture2* texture, const char* path) {
-  if (imageProblem(path).empty()) {
+  const int limit = modelTextureLimit();
+  const std::string problem = judgeFile("sky:", "left plain", path, [path, limit]() -> std::string {
+    SbImage image;
+    if (!image.readFile(path)) return "cannot be read as an image";
+    SbVec3s size;
+    int components = 0;
+    image.getValue(size, components);
+    // Sides past 32767 wrap negative in the 16-bit size.
+    if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit)
+      return "too large for the GL";
+    return {};
+  });
+  if (problem.empty())
     texture->filename = path;
-    return;
-  }
-  const SbBool notify = texture->filename.enableNotify(FALSE);
-  texture->filename = path;
-  texture->filename.enableNotify(notify);
+  else
+    setNameUnread(texture->filename, path);
 }
 
 }  // namespace
