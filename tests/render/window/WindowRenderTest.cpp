@@ -3,7 +3,6 @@
 
 #include "tests/support/HiddenWindow.h"
 
-#include <GLFW/glfw3.h>
 #include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoEventCallback.h>
@@ -188,13 +187,13 @@ TEST_F(WindowLayer, MainLoopRunsSelfReschedulingSensorsAndTimers) {
 TEST_F(WindowLayer, MainLoopReturnsWhenTheWindowIsClosed) {
   SoOneShotSensor closer(
       [](void* data, SoSensor*) {
-        glfwSetWindowShouldClose(static_cast<GLFWwindow*>(data), GLFW_TRUE);
+        win::setCloseRequested(static_cast<win::TopLevel*>(data), true);
       },
-      win::glfwWindowOf(top));
+      top);
   closer.schedule();
   win::mainLoop();  // would hang if the close were ignored; CTest's timeout catches that
-  EXPECT_TRUE(glfwWindowShouldClose(win::glfwWindowOf(top)));
-  glfwSetWindowShouldClose(win::glfwWindowOf(top), GLFW_FALSE);
+  EXPECT_TRUE(win::closeRequested(top));
+  win::setCloseRequested(top, false);
 }
 
 }  // namespace
