@@ -121,12 +121,6 @@ int maxTextureSize() {
 
 GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }
 
-void setCloseRequested(TopLevel* top, bool close) {
-  if (top) glfwSetWindowShouldClose(top->window, close ? GLFW_TRUE : GLFW_FALSE);
-}
-
-bool closeRequested(const TopLevel* top) { return top && glfwWindowShouldClose(top->window); }
-
 Place placeOf(const TopLevel* top) {
   Place place;
   if (!top) return place;

@@ -76,11 +76,6 @@ void mainLoop();
 // Makes mainLoop() return after the current iteration.
 void exitMainLoop();
 
-// Whether the window was asked to close (its close button, or this call);
-// mainLoop() returns once it is.
-void setCloseRequested(TopLevel* toplevel, bool close);
-bool closeRequested(const TopLevel* toplevel);
-
 // Fullscreen on the monitor the window is on, or back to the window's
 // former size and place.
 void setFullscreen(TopLevel* toplevel, bool fullscreen);

@@ -22,6 +22,7 @@
 
 namespace fs = std::filesystem;
 using img::Image;
+using skygen::setTexel;
 using skygen::texel;
 
 namespace {
@@ -108,10 +109,10 @@ TEST(TargaEncoding, HeaderDeclaresUncompressed24BitBottomUpImage) {
 
 TEST(TargaEncoding, PixelsAreStoredBgrRowByRowFromTheBottom) {
   Image img(3, 2);
-  skygen::setTexel(img, 0, 0, {10, 20, 30});     // bottom-left
-  skygen::setTexel(img, 2, 0, {40, 50, 60});     // bottom-right
-  skygen::setTexel(img, 0, 1, {70, 80, 90});     // top-left
-  skygen::setTexel(img, 2, 1, {100, 110, 120});  // top-right
+  setTexel(img, 0, 0, {10, 20, 30});     // bottom-left
+  setTexel(img, 2, 0, {40, 50, 60});     // bottom-right
+  setTexel(img, 0, 1, {70, 80, 90});     // top-left
+  setTexel(img, 2, 1, {100, 110, 120});  // top-right
 
   const std::vector<uint8_t> b = skygen::encodeTga(img);
 
@@ -142,8 +143,7 @@ TEST(TargaEncoding, WriteReportsWhyItFailed) {
 TEST(CoinImageReader, ReadsAWrittenFileWithTheSameOrientation) {
   Image img(4, 3);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 4; ++x)
-      skygen::setTexel(img, x, y, {20.0 * x + 5, 60.0 * y + 7, x * y + 200.0});
+    for (int x = 0; x < 4; ++x) setTexel(img, x, y, {20.0 * x + 5, 60.0 * y + 7, x * y + 200.0});
   const TempDir dir("orientation");
   const fs::path file = dir.path / "small.tga";
   ASSERT_TRUE(skygen::writeTga(file.string(), img, nullptr));
@@ -291,9 +291,6 @@ TEST(SkygenCommand, WritesTheSameThreeImagesOnEveryRun) {
   for (const NamedImage& f : files()) {
     const std::string first = readFile(a.path / f.name), second = readFile(b.path / f.name);
     ASSERT_EQ(first.size(), kFileSize) << f.name;
-    EXPECT_TRUE(std::equal(kHeader512, kHeader512 + 18, first.begin(), [](uint8_t h, char c) {
-      return h == static_cast<uint8_t>(c);
-    })) << f.name;
     EXPECT_TRUE(first == second) << f.name << " differs between runs";
     const std::vector<uint8_t> encoded = skygen::encodeTga(*f.image);
     EXPECT_TRUE(first == std::string(encoded.begin(), encoded.end()))
