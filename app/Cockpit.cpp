@@ -3,7 +3,7 @@
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
 #include "app/Tick.h"
-#include "window/Png.h"
+#include "image/Png.h"
 
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoFontSizeElement.h>
@@ -232,7 +232,7 @@ void Cockpit::screenshot() {
   area_.readPixels(rgb);
   const SbVec2s size = area_.getSize();
   std::string error;
-  if (writePng(path, fromBottomUpRows(size[0], size[1], rgb), error))
+  if (img::writePng(path, img::fromBottomUpRows(size[0], size[1], rgb), error))
     std::fprintf(stderr, "flightscene: screenshot saved to %s\n", path.c_str());
   else
     std::fprintf(stderr, "flightscene: screenshot not saved: %s\n", error.c_str());

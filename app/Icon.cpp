@@ -1,19 +1,19 @@
 #include "app/Icon.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
 
-struct Rgba {
-  double r = 0, g = 0, b = 0, a = 0;  // premultiplied
-};
+// A sample's colour, premultiplied by its alpha: red, green, blue, alpha.
+using Sample = std::array<double, 4>;
 
-void over(Rgba& dst, double r, double g, double b, double a) {
-  dst.r = r * a + dst.r * (1 - a);
-  dst.g = g * a + dst.g * (1 - a);
-  dst.b = b * a + dst.b * (1 - a);
-  dst.a = a + dst.a * (1 - a);
+void over(Sample& dst, double r, double g, double b, double a) {
+  dst[0] = r * a + dst[0] * (1 - a);
+  dst[1] = g * a + dst[1] * (1 - a);
+  dst[2] = b * a + dst[2] * (1 - a);
+  dst[3] = a + dst[3] * (1 - a);
 }
 
 bool inRoundedSquare(double x, double y) {
@@ -49,40 +49,35 @@ bool inAircraft(double x, double y) {
 
 }  // namespace
 
-std::vector<uint8_t> paintIcon(int size) {
+img::Image paintIcon(int size) {
   if (size < 1) return {};
   constexpr int kSamples = 4;  // per axis, for smooth edges at small sizes
-  std::vector<uint8_t> rgba(static_cast<size_t>(size) * static_cast<size_t>(size) * 4);
+  img::Image icon(size, size, 4);
   for (int py = 0; py < size; ++py) {
     for (int px = 0; px < size; ++px) {
-      Rgba sum;
+      Sample sum{};
       for (int sy = 0; sy < kSamples; ++sy) {
         for (int sx = 0; sx < kSamples; ++sx) {
           const double x = (px + (sx + 0.5) / kSamples) / size;
           const double y = (py + (sy + 0.5) / kSamples) / size;
-          Rgba p;
+          Sample p{};
           if (inRoundedSquare(x, y)) {
             over(p, 0.16 + 0.40 * y, 0.36 + 0.38 * y, 0.67 + 0.25 * y, 1);  // sky, lighter below
             if (inCloud(x, y)) over(p, 0.96, 0.96, 0.98, 0.95);
             if (inAircraft(x, y)) over(p, 0.80, 0.12, 0.10, 1);
           }
-          sum.r += p.r;
-          sum.g += p.g;
-          sum.b += p.b;
-          sum.a += p.a;
+          for (int c = 0; c < 4; ++c) sum[c] += p[c];
         }
       }
       const double n = kSamples * kSamples;
-      const double a = sum.a / n;
-      uint8_t* out = &rgba[(static_cast<size_t>(py) * size + px) * 4];
+      const double a = sum[3] / n;
+      uint8_t* out = icon.at(px, py);
       auto byte = [](double v) {
         return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
       };
-      out[0] = a > 0 ? byte(sum.r / n / a) : 0;
-      out[1] = a > 0 ? byte(sum.g / n / a) : 0;
-      out[2] = a > 0 ? byte(sum.b / n / a) : 0;
+      for (int c = 0; c < 3; ++c) out[c] = a > 0 ? byte(sum[c] / n / a) : 0;
       out[3] = byte(a);
     }
   }
-  return rgba;
+  return icon;
 }

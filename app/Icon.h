@@ -3,9 +3,8 @@
 // image file is needed at run time: a red aircraft over a cloud in a
 // rounded square of sky. The installed icon files are written from it.
 
-#include <cstdint>
-#include <vector>
+#include "image/Image.h"
 
-// size x size RGBA pixels, rows top first, straight (not premultiplied)
-// alpha. Sizes below 1 give an empty image.
-std::vector<uint8_t> paintIcon(int size);
+// size x size RGBA pixels, straight (not premultiplied) alpha. Sizes below 1
+// give an empty image.
+img::Image paintIcon(int size);

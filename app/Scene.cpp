@@ -7,8 +7,8 @@
 #include "clouds/CloudNode.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
+#include "window/Window.h"
 
-#include <GLFW/glfw3.h>
 #include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoEnvironment.h>
 #include <Inventor/nodes/SoEventCallback.h>
@@ -53,11 +53,7 @@ void addCloudGrid(SoGroup* parent, SceneRandom& random, CloudBuiltHook onCloud) 
 
 namespace {
 // Models and sky images may hold no texture larger than this context takes.
-void limitTexturesToTheContext() {
-  GLint size = 0;
-  if (glfwGetCurrentContext() != nullptr) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
-  setModelTextureLimit(size);
-}
+void limitTexturesToTheContext() { setModelTextureLimit(win::maxTextureSize()); }
 }  // namespace
 
 SoSeparator* buildScene(CloudBuiltHook onCloud) {

@@ -17,8 +17,8 @@ win::TopLevel* openTopLevel(const char* appName, const win::InitOptions& options
   setenv("COIN_SIMAGE_LIBNAME", kImageLibrary, 0);
   win::TopLevel* top = win::init(appName, kWindowClass, options);
   if (top && options.visibility == win::Visibility::Shown) {
-    std::vector<win::IconImage> icons;
-    for (int size : {16, 32, 48, 64}) icons.push_back({size, size, paintIcon(size)});
+    std::vector<img::Image> icons;
+    for (int size : {16, 32, 48, 64}) icons.push_back(paintIcon(size));
     win::setIcon(top, icons);
   }
   return top;

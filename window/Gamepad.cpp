@@ -1,6 +1,6 @@
 #include "window/Gamepad.h"
 
-#include <GLFW/glfw3.h>
+#include <algorithm>
 
 namespace win {
 
@@ -17,23 +17,19 @@ bool pulled(float trigger) { return trigger > 0.0f; }
 
 }  // namespace
 
-std::vector<GamepadKeys::Change> GamepadKeys::update(const GLFWgamepadstate* state) {
+std::vector<KeyChange> GamepadKeys::update(const PadState* state) {
   std::array<bool, kKeys> want{};
   if (state) {
-    const float x = state->axes[GLFW_GAMEPAD_AXIS_LEFT_X];
-    const float y = state->axes[GLFW_GAMEPAD_AXIS_LEFT_Y];  // negative is up
-    want = {
-        x<-kDeadZone, x>
-            kDeadZone,
-        y<-kDeadZone, y>
-            kDeadZone,
-        pulled(state->axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER]),
-        pulled(state->axes[GLFW_GAMEPAD_AXIS_LEFT_TRIGGER]),
-        state->buttons[GLFW_GAMEPAD_BUTTON_A] == GLFW_PRESS,
-        state->buttons[GLFW_GAMEPAD_BUTTON_START] == GLFW_PRESS,
-    };
+    const bool bankLeft = state->leftX < -kDeadZone;
+    const bool bankRight = state->leftX > kDeadZone;
+    const bool climb = state->leftY < -kDeadZone;
+    const bool descend = state->leftY > kDeadZone;
+    const bool accelerate = pulled(state->rightTrigger);
+    const bool brake = pulled(state->leftTrigger);
+    // In the order of kPadKeys.
+    want = {bankLeft, bankRight, climb, descend, accelerate, brake, state->south, state->start};
   }
-  std::vector<Change> changes;
+  std::vector<KeyChange> changes;
   for (int i = 0; i < kKeys; ++i) {
     if (want[i] == held_[i]) continue;
     held_[i] = want[i];
@@ -46,6 +42,26 @@ bool GamepadKeys::holds(SoKeyboardEvent::Key key) const {
   for (int i = 0; i < kKeys; ++i)
     if (kPadKeys[i] == key) return held_[i];
   return false;
+}
+
+bool KeySources::keyboard(SoKeyboardEvent::Key key, bool down) {
+  keyboardHeld_.erase(std::remove(keyboardHeld_.begin(), keyboardHeld_.end(), key),
+                      keyboardHeld_.end());
+  if (down) keyboardHeld_.push_back(key);
+  // A key the pad still holds stays held when the keyboard lets go.
+  return down || !pad_.holds(key);
+}
+
+std::vector<KeyChange> KeySources::gamepad(const PadState* state) {
+  std::vector<KeyChange> changes = pad_.update(state);
+  // Whichever of the two holds a key keeps it held.
+  changes.erase(std::remove_if(changes.begin(), changes.end(),
+                               [this](const KeyChange& c) {
+                                 return std::find(keyboardHeld_.begin(), keyboardHeld_.end(),
+                                                  c.key) != keyboardHeld_.end();
+                               }),
+                changes.end());
+  return changes;
 }
 
 }  // namespace win

@@ -13,24 +13,33 @@
 #include <array>
 #include <vector>
 
-struct GLFWgamepadstate;
-
 namespace win {
+
+// What the keys are read from: the sticks and triggers run from -1 to +1
+// (a stick's y is negative when pushed away; a trigger rests at -1).
+struct PadState {
+  float leftX = 0.0f;
+  float leftY = 0.0f;
+  float leftTrigger = -1.0f;
+  float rightTrigger = -1.0f;
+  bool south = false;
+  bool start = false;
+};
+
+struct KeyChange {
+  SoKeyboardEvent::Key key;
+  bool down;
+};
 
 class GamepadKeys {
  public:
-  struct Change {
-    SoKeyboardEvent::Key key;
-    bool down;
-  };
-
   // A stick within this distance of its centre holds nothing: resting
   // sticks drift by a few percent.
   static constexpr float kDeadZone = 0.3f;
 
   // The keys that went down or up since the last call. A null state (no pad,
   // or the pad was unplugged) releases everything the pad held.
-  std::vector<Change> update(const GLFWgamepadstate* state);
+  std::vector<KeyChange> update(const PadState* state);
 
   bool holds(SoKeyboardEvent::Key key) const;
 
@@ -38,6 +47,23 @@ class GamepadKeys {
 
  private:
   std::array<bool, kKeys> held_{};
+};
+
+// The keyboard and the pad hold keys independently; the scene sees a key
+// held while either of them holds it.
+class KeySources {
+ public:
+  // A keyboard press (auto-repeat included) or release; true when the scene
+  // is to see it.
+  bool keyboard(SoKeyboardEvent::Key key, bool down);
+  // The pad's changes that the scene is to see.
+  std::vector<KeyChange> gamepad(const PadState* state);
+
+ private:
+  // No focus handling here: when the window loses focus GLFW itself sends a
+  // release for every key still down, so this list empties then.
+  std::vector<SoKeyboardEvent::Key> keyboardHeld_;
+  GamepadKeys pad_;
 };
 
 }  // namespace win

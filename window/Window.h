@@ -1,30 +1,39 @@
 #pragma once
 // flightscene's window binding: one top-level window with a Coin render
-// area, over GLFW (X11) and Coin's SoRenderManager.
+// area, over GLFW (X11) and Coin's SoRenderManager. The only part of the
+// program that includes GLFW.
 //
-// Needs: GLFW 3.3, Coin 4, an OpenGL compatibility context (Mesa is fine).
+// Needs: GLFW 3.3, Coin 4, an OpenGL compatibility context (Mesa is fine),
+// and the image folder for icons.
 //
-// Implements:
+// Implements (by file):
+//  Window.cpp
 //  [x] init: GLFW and Coin's database; the top-level window, or null when no
 //      display can be opened (errors go to stderr, never stdout)
-//  [x] RenderArea: draws a scene graph through SoRenderManager, keeps the
-//      camera's near and far planes (no auto-clipping), follows resizes
-//  [x] keyboard (press, auto-repeat as press, release) and mouse events as
-//      SoEvents through SoHandleEventAction, so SoEventCallback nodes see them
-//  [x] mainLoop: Coin's timer and delay queues, redraw on scene change, paced
-//      at the display refresh (60 Hz where swapping does not block), waits
-//      for events when nothing is scheduled; returns when the window closes
 //  [x] hidden mode (never mapped) for tools and tests that read pixels back
 //  [x] fullscreen on the primary monitor, at its current video mode, and
 //      a toggle to and from fullscreen on the monitor the window is on
-//  [x] an overlay scene drawn over the scene with its own camera
-//  [x] the first gamepad, read as the keyboard keys it stands for
-//  [x] window icon
+//  [x] window icon; the current context's texture limit
 //  [x] GLFW's own error text on stderr only when FLIGHTSCENE_GL_CHECK is set;
 //      the caller explains a failed init in its own words
+//  Input.cpp
+//  [x] keyboard (press, auto-repeat as press, release) and mouse events as
+//      SoEvents through SoHandleEventAction, so SoEventCallback nodes see them
+//  [x] the first gamepad, read as the keyboard keys it stands for
+//  MainLoop.cpp
+//  [x] mainLoop: Coin's timer and delay queues, redraw on scene change, paced
+//      at the display refresh (60 Hz where swapping does not block), waits
+//      for events when nothing is scheduled; returns when the window closes
+//  RenderArea.cpp
+//  [x] RenderArea: draws a scene graph through SoRenderManager, keeps the
+//      camera's near and far planes (no auto-clipping), follows resizes
+//  [x] an overlay scene drawn over the scene with its own camera
+//  [x] with FLIGHTSCENE_GL_CHECK, every GL error a frame leaves, on stderr
 //
 // The flat API mirrors what the start-up sequence needs: init, a render area
-// in the top-level window, show, mainLoop.
+// in the top-level window, show, mainLoop, shutdown.
+
+#include "image/Image.h"
 
 #include <Inventor/SbColor4f.h>
 #include <Inventor/SbLinear.h>
@@ -51,22 +60,17 @@ struct InitOptions {
   bool fullscreen = false;
 };
 
-// One size of a window icon: width x height RGBA pixels, rows top first.
-struct IconImage {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgba;
-};
-
 // Initialises GLFW and Coin's database and creates the (still unmapped)
-// top-level window with its GL context. Null when that fails.
+// top-level window with its GL context, made current. Null when that fails.
 TopLevel* init(const char* appName, const char* className,
                const InitOptions& options = InitOptions());
 
-// Maps the top-level window (no effect in hidden mode).
+// Maps or unmaps the top-level window (no effect in hidden mode).
 void show(TopLevel* toplevel);
+void hide(TopLevel* toplevel);
 
-// Runs until the window is closed or exitMainLoop() is called.
+// Runs for the window whose GL context is current (the last one init made)
+// until it is closed or exitMainLoop() is called.
 void mainLoop();
 
 // Makes mainLoop() return after the current iteration.
@@ -77,13 +81,23 @@ void exitMainLoop();
 void setFullscreen(TopLevel* toplevel, bool fullscreen);
 bool isFullscreen(const TopLevel* toplevel);
 
+// The window's position on the screen and its size, in screen coordinates.
+struct Place {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+Place placeOf(const TopLevel* toplevel);
+
 // Destroys the top-level window (delete its render area first) and
 // terminates GLFW. The scene database stays usable.
 void shutdown(TopLevel* toplevel);
 
 // Sets the window's icon; the window manager picks the size it shows.
-// Images whose pixel count does not match their size are skipped.
-void setIcon(TopLevel* toplevel, const std::vector<IconImage>& sizes);
+// Images that are not valid four-channel (RGBA) images are skipped.
+void setIcon(TopLevel* toplevel, const std::vector<img::Image>& sizes);
+
+// The largest texture side the current GL context takes; 0 when no
+// window's context is current.
+int maxTextureSize();
 
 // The GLFW window behind a top-level window, for callers chaining their own
 // callbacks (keep ours: call the previous callback from yours).
@@ -115,7 +129,8 @@ class RenderArea {
   void render();
   // Draws if the scene changed since the last frame; swaps. True if drawn.
   bool redrawIfNeeded();
-  // Reads the back buffer as tightly packed RGB rows, bottom row first.
+  // Reads the back buffer as tightly packed RGB rows, bottom row first
+  // (img::fromBottomUpRows turns them into an image).
   void readPixels(std::vector<uint8_t>& rgb) const;
   // Sends an event into the scene as if it came from the window.
   bool processEvent(const SoEvent* event);

@@ -21,7 +21,7 @@
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
-#include <GLFW/glfw3.h>
+#include <GL/gl.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
@@ -290,7 +290,7 @@ int frames(const Args& a) {
 // per phase show that drawing stops while the flight goes on.
 struct Pacing {
   win::RenderArea* area = nullptr;
-  GLFWwindow* window = nullptr;
+  win::TopLevel* top = nullptr;
   int phase = 0;
   uint64_t frames[4] = {};
   SbVec2f pos[4];  // the followed aircraft's horizontal position
@@ -315,8 +315,8 @@ void onPhase(void* data, SoSensor*) {
   Pacing& p = *static_cast<Pacing*>(data);
   ++p.phase;
   mark(p);
-  if (p.phase == 1) glfwHideWindow(p.window);
-  if (p.phase == 2) glfwShowWindow(p.window);
+  if (p.phase == 1) win::hide(p.top);
+  if (p.phase == 2) win::show(p.top);
   if (p.phase == 3) {
     win::exitMainLoop();
     return;
@@ -336,7 +336,7 @@ int pacing() {
 
   Pacing p;
   p.area = area;
-  p.window = win::glfwWindowOf(top);
+  p.top = top;
   mark(p);
   p.alarm = new SoAlarmSensor(onPhase, &p);
   p.alarm->setTimeFromNow(SbTime(3.0));

@@ -11,7 +11,7 @@ struct HiddenWindow {
   win::RenderArea* area = nullptr;  // the whole window, width x height
 };
 
-// Initialises GLFW and Coin's database and opens a never-mapped window with
+// Initialises the window layer and Coin's database and opens a never-mapped window with
 // a render area. Both members are null when no display can be opened.
 HiddenWindow openHiddenWindow(const char* appName, int width, int height);
 

@@ -1,10 +1,12 @@
 #pragma once
-// An 8-bit RGB raster in the row order OpenGL and Targa use by default:
-// row 0 is the bottom of the picture, so pixel (x, y) is texture (s, t).
+// The sky painters' colours and where they land in the one image type. The
+// painters work in texture coordinates, as GL samples the sky box: texel
+// (s, t) with t = 0 the bottom row, while img::Image keeps the top row first.
 
-#include <cstddef>
+#include "image/Image.h"
+
+#include <cmath>
 #include <cstdint>
-#include <vector>
 
 namespace skygen {
 
@@ -12,28 +14,21 @@ struct Rgb {
   double r = 0.0, g = 0.0, b = 0.0;  // 0..255, unrounded
 };
 
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;  // width * height * 3, rows bottom to top
+inline const uint8_t* texel(const img::Image& image, int s, int t) {
+  return image.at(s, image.height - 1 - t);
+}
 
-  Image() = default;
-  Image(int w, int h)
-      : width(w),
-        height(h),
-        rgb(static_cast<std::size_t>(w > 0 ? w : 0) * static_cast<std::size_t>(h > 0 ? h : 0) * 3u,
-            0) {}
-
-  std::size_t offset(int x, int y) const {
-    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-            static_cast<std::size_t>(x)) *
-           3u;
-  }
-  const uint8_t* at(int x, int y) const { return &rgb[offset(x, y)]; }
-  uint8_t* at(int x, int y) { return &rgb[offset(x, y)]; }
-
-  // Rounds to the nearest byte; out-of-range channels saturate.
-  void set(int x, int y, const Rgb& c);
-};
+// Rounds to the nearest byte; out-of-range channels saturate.
+inline void setTexel(img::Image& image, int s, int t, const Rgb& c) {
+  auto toByte = [](double v) -> uint8_t {
+    if (!(v > 0.0)) return 0;  // also catches NaN
+    if (v >= 255.0) return 255;
+    return static_cast<uint8_t>(std::lround(v));
+  };
+  uint8_t* p = image.at(s, image.height - 1 - t);
+  p[0] = toByte(c.r);
+  p[1] = toByte(c.g);
+  p[2] = toByte(c.b);
+}
 
 }  // namespace skygen

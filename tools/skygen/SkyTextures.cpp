@@ -148,17 +148,17 @@ Rgb floorColourAt(double tx, double ty) {
   return mix(c, scale(kHedge, 0.85 + 0.3 * detail), hedge);
 }
 
-Image makeFloorImage() {
+img::Image makeFloorImage() {
   const int n = kSkyImageSize;
-  Image img(n, n);
+  img::Image image(n, n);
   for (int y = 0; y < n; ++y)
-    for (int x = 0; x < n; ++x) img.set(x, y, floorColourAt((x + 0.5) / n, (y + 0.5) / n));
-  return img;
+    for (int x = 0; x < n; ++x) setTexel(image, x, y, floorColourAt((x + 0.5) / n, (y + 0.5) / n));
+  return image;
 }
 
-Image makeAboveImage() {
+img::Image makeAboveImage() {
   const int n = kSkyImageSize;
-  Image img(n, n);
+  img::Image image(n, n);
   const double streakAngle = 0.45;  // radians; the streaks run diagonally
   const double ca = std::cos(streakAngle), sa = std::sin(streakAngle);
   for (int y = 0; y < n; ++y) {
@@ -175,32 +175,36 @@ Image makeAboveImage() {
       const double edge = 1.0 - smoothstep(0.7, 0.95, std::max(std::fabs(u), std::fabs(v)));
       const double cover = smoothstep(0.5, 0.78, wisp) * 0.45 * edge;
       c = mix(c, kHighCloud, cover);
-      img.set(x, y, c);
+      setTexel(image, x, y, c);
     }
   }
-  return img;
+  return image;
 }
 
-Image makeSideImage(const Rgb& groundColour) {
+img::Image makeSideImage(const Rgb& groundColour) {
   const int n = kSkyImageSize;
-  Image img(n, n);
+  img::Image image(n, n);
   for (int x = 0; x < n; ++x) {
     // Edge columns carry the exact edge colours, where the roof and the floor meet the wall.
     const double s = static_cast<double>(x) / (n - 1);
     const Rgb c = sideColour(s, groundColour);
-    for (int y = 0; y < n; ++y) img.set(x, y, c);
+    for (int y = 0; y < n; ++y) setTexel(image, x, y, c);
   }
-  return img;
+  return image;
 }
 
-Rgb meanColour(const Image& image) {
+Rgb meanColour(const img::Image& image) {
   double r = 0.0, g = 0.0, b = 0.0;
-  const size_t count = image.rgb.size() / 3;
-  for (size_t i = 0; i < count; ++i) {
-    r += image.rgb[3 * i];
-    g += image.rgb[3 * i + 1];
-    b += image.rgb[3 * i + 2];
+  // Summed from the bottom row up: the walls' foot colour depends on the order.
+  for (int t = 0; t < image.height; ++t) {
+    for (int s = 0; s < image.width; ++s) {
+      const uint8_t* p = texel(image, s, t);
+      r += p[0];
+      g += p[1];
+      b += p[2];
+    }
   }
+  const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
   if (count == 0) return {};
   const double c = static_cast<double>(count);
   return {r / c, g / c, b / c};

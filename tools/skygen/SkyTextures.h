@@ -22,21 +22,21 @@ namespace skygen {
 constexpr int kSkyImageSize = 512;
 
 struct SkyBoxImages {
-  Image side;
-  Image above;
-  Image floor;
+  img::Image side;
+  img::Image above;
+  img::Image floor;
 };
 
 // Floor colour at tile coordinates (tx, ty); one image spans [0, 1) on both
 // axes and the pattern repeats with period 1.
 Rgb floorColourAt(double tx, double ty);
-Image makeFloorImage();
-Image makeAboveImage();
+img::Image makeFloorImage();
+img::Image makeAboveImage();
 // groundColour: the colour the lower half fades to at the bottom edge of the wall.
-Image makeSideImage(const Rgb& groundColour);
+img::Image makeSideImage(const Rgb& groundColour);
 
 // Mean of all pixels.
-Rgb meanColour(const Image& image);
+Rgb meanColour(const img::Image& image);
 
 // All three, the walls matched to the floor.
 SkyBoxImages makeSkyBoxImages();

@@ -14,10 +14,10 @@ namespace skygen {
 
 constexpr size_t kTgaHeaderSize = 18;
 
-std::vector<uint8_t> encodeTga(const Image& image);
+std::vector<uint8_t> encodeTga(const img::Image& image);
 
 // Writes the encoded image to path. On failure returns false and, when error
 // is given, a one-line reason.
-bool writeTga(const std::string& path, const Image& image, std::string* error);
+bool writeTga(const std::string& path, const img::Image& image, std::string* error);
 
 }  // namespace skygen

@@ -4,7 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Icon.h"
-#include "tools/skygen/PngWriter.h"
+#include "image/Png.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
 
@@ -23,10 +23,14 @@ int writeIcons(const std::string& outDir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     const std::string path = (dir / "flightscene.png").string();
-    std::string error = ec.message();
-    if (ec || !skygen::writePng(path, size, size, paintIcon(size), &error)) {
+    if (ec) {
       std::fprintf(stderr, "flightscene-skygen: cannot write %s: %s\n", path.c_str(),
-                   error.c_str());
+                   ec.message().c_str());
+      return 1;
+    }
+    std::string error;  // "cannot write PATH: reason"
+    if (!img::writePng(path, paintIcon(size), error)) {
+      std::fprintf(stderr, "flightscene-skygen: %s\n", error.c_str());
       return 1;
     }
   }
@@ -63,7 +67,7 @@ int main(int argc, char** argv) {
   const skygen::SkyBoxImages images = skygen::makeSkyBoxImages();
   const struct {
     const char* name;
-    const skygen::Image* image;
+    const img::Image* image;
   } files[] = {
       {"side.tga", &images.side}, {"above.tga", &images.above}, {"floor.tga", &images.floor}};
   for (const auto& f : files) {

@@ -4,10 +4,11 @@
 #include <cmath>
 #include <cstdlib>
 
-DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int channelTolerance) {
+DiffSummary compareImages(const img::Image& reference, const img::Image& actual,
+                          int channelTolerance) {
   DiffSummary s;
   s.sameSize = reference.width == actual.width && reference.height == actual.height &&
-               reference.rgb.size() == actual.rgb.size() && !reference.rgb.empty();
+               reference.pixels.size() == actual.pixels.size() && !reference.pixels.empty();
   if (!s.sameSize) {
     s.pixels = static_cast<int64_t>(reference.width) * reference.height;
     s.differing = s.pixels;
@@ -16,13 +17,11 @@ DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int
     return s;
   }
   s.pixels = static_cast<int64_t>(reference.width) * reference.height;
-  s.picture.width = reference.width;
-  s.picture.height = reference.height;
-  s.picture.rgb.resize(reference.rgb.size());
+  s.picture = img::Image(reference.width, reference.height, 3);
   double sum = 0;
   for (int64_t p = 0; p < s.pixels; ++p) {
-    const uint8_t* r = &reference.rgb[static_cast<size_t>(p) * 3];
-    const uint8_t* a = &actual.rgb[static_cast<size_t>(p) * 3];
+    const uint8_t* r = &reference.pixels[static_cast<size_t>(p) * 3];
+    const uint8_t* a = &actual.pixels[static_cast<size_t>(p) * 3];
     int worst = 0;
     for (int c = 0; c < 3; ++c) {
       const int d = std::abs(int(r[c]) - int(a[c]));
@@ -30,7 +29,7 @@ DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int
       sum += d;
     }
     s.maxDelta = std::max(s.maxDelta, worst);
-    uint8_t* out = &s.picture.rgb[static_cast<size_t>(p) * 3];
+    uint8_t* out = &s.picture.pixels[static_cast<size_t>(p) * 3];
     if (worst > channelTolerance) {
       ++s.differing;
       out[0] = static_cast<uint8_t>(std::min(255, 128 + worst));
@@ -45,12 +44,13 @@ DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int
   return s;
 }
 
-bool looksBlank(const RgbImage& image, double spread) {
-  const size_t n = image.rgb.size() / 3;
+bool looksBlank(const img::Image& image, double spread) {
+  const size_t n = image.pixels.size() / 3;
   if (n == 0) return true;
   double sum = 0, sumSq = 0;
   for (size_t p = 0; p < n; ++p) {
-    const double g = (image.rgb[p * 3] + image.rgb[p * 3 + 1] + image.rgb[p * 3 + 2]) / 3.0;
+    const double g =
+        (image.pixels[p * 3] + image.pixels[p * 3 + 1] + image.pixels[p * 3 + 2]) / 3.0;
     sum += g;
     sumSq += g * g;
   }

@@ -6,7 +6,7 @@
 // real faults (a lost texture, a lost cloud, a turned camera) move many
 // pixels a long way.
 
-#include "window/Png.h"
+#include "image/Image.h"
 
 #include <cstdint>
 
@@ -18,15 +18,16 @@ struct DiffSummary {
   double meanDelta = 0;   // mean of every channel difference
   // Differing pixels in red (brighter for larger differences) over a dimmed
   // grey copy of the reference.
-  RgbImage picture;
+  img::Image picture;
 
   double differingFraction() const {
     return pixels > 0 ? static_cast<double>(differing) / static_cast<double>(pixels) : 1.0;
   }
 };
 
-DiffSummary compareImages(const RgbImage& reference, const RgbImage& actual, int channelTolerance);
+DiffSummary compareImages(const img::Image& reference, const img::Image& actual,
+                          int channelTolerance);
 
 // True when the image is (nearly) one colour: a black or blank frame.
 // `spread` is the standard deviation of the grey level, in levels.
-bool looksBlank(const RgbImage& image, double spread = 3.0);
+bool looksBlank(const img::Image& image, double spread = 3.0);

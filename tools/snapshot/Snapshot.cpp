@@ -3,11 +3,11 @@
 #include "aircraft/PlaneList.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "image/Png.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
 #include "tools/snapshot/FlightScript.h"
 #include "volume/SoVolumeRendering.h"
-#include "window/Png.h"
 #include "window/Window.h"
 
 #include <Inventor/SoDB.h>
@@ -90,7 +90,7 @@ bool drawAndWrite(win::RenderArea& area, const SnapshotOptions& options, const s
     return false;
   }
   std::string error;
-  if (!writePng(path, fromBottomUpRows(size[0], size[1], rgb), error)) {
+  if (!img::writePng(path, img::fromBottomUpRows(size[0], size[1], rgb), error)) {
     fail(error);
     return false;
   }

@@ -2,9 +2,9 @@
 // and says whether they match within the tolerance.
 // Usage: snapshot_compare [--tolerance N] [--fraction F] REFERENCE ACTUAL DIFF
 
+#include "image/Png.h"
 #include "tools/snapshot/ImageDiff.h"
 #include "tools/snapshot/Options.h"
-#include "window/Png.h"
 
 #include <cstdio>
 #include <string>
@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
   }
   if (files.size() != 3) return usage("wants REFERENCE ACTUAL DIFF");
 
-  RgbImage reference, actual;
+  img::Image reference, actual;
   std::string error;
-  if (!readPng(files[0], reference, error) || !readPng(files[1], actual, error)) {
+  if (!img::readPng(files[0], reference, error) || !img::readPng(files[1], actual, error)) {
     std::fprintf(stderr, "snapshot_compare: %s\n", error.c_str());
     return 2;
   }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
       static_cast<long long>(tolerance), 100 * diff.differingFraction(), 100 * fraction,
       diff.maxDelta, diff.meanDelta);
   if (diff.differingFraction() <= fraction) return 0;
-  if (!writePng(files[2], diff.picture, error)) {
+  if (!img::writePng(files[2], diff.picture, error)) {
     std::fprintf(stderr, "snapshot_compare: %s\n", error.c_str());
   }
   return 1;

@@ -1,9 +1,10 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "RenderFixture.h"
 
+#include "window/Window.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GLFW/glfw3.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoRenderManager.h>
 #include <Inventor/actions/SoGLRenderAction.h>
@@ -16,7 +17,7 @@
 
 namespace {
 
-GLFWwindow* window = nullptr;
+win::TopLevel* window = nullptr;
 int winWidth = 0, winHeight = 0;
 uint32_t cacheContext = 0;
 GLuint fbo = 0, colourRb = 0, depthRb = 0;
@@ -43,13 +44,13 @@ void Image::writePpm(const std::string& path) const {
 
 bool openRenderWindow(int width, int height) {
   if (window) return true;
-  if (!glfwInit()) return false;
-  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-  glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
-  glfwWindowHint(GLFW_DEPTH_BITS, 24);
-  window = glfwCreateWindow(width, height, "volume render test", nullptr, nullptr);
+  win::InitOptions options;
+  options.visibility = win::Visibility::Hidden;
+  options.width = width;
+  options.height = height;
+  // Double-buffered, 24 depth bits, its context made current.
+  window = win::init("volume render test", "flightscene-test", options);
   if (!window) return false;
-  glfwMakeContextCurrent(window);
   winWidth = width;
   winHeight = height;
   cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
@@ -93,9 +94,8 @@ void closeRenderWindow() {
   glDeleteFramebuffers(1, &fbo);  // names from a failed set-up are still valid
   glDeleteRenderbuffers(1, &colourRb);
   glDeleteRenderbuffers(1, &depthRb);
-  glfwDestroyWindow(window);
+  win::shutdown(window);
   window = nullptr;
-  glfwTerminate();
 }
 
 Image renderScene(SoNode* root, Target target, unsigned* glError, const SbColor& background,

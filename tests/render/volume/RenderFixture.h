@@ -1,7 +1,7 @@
 #ifndef FS_TESTS_RENDER_VOLUME_RENDERFIXTURE_H
 #define FS_TESTS_RENDER_VOLUME_RENDERFIXTURE_H
 
-// A hidden GLFW window with a compatibility context, in which a Coin scene is
+// A hidden window of the window layer with a compatibility context, in which a Coin scene is
 // drawn by SoRenderManager and read back with glReadPixels. Scenes can go to
 // the window's 8-bit back buffer or to a float framebuffer object, which
 // keeps long blending chains free of 8-bit rounding.

@@ -2,11 +2,11 @@
 // scripted key schedule, frame spacing, PNG files, image comparison and the
 // camera tilt.
 
+#include "image/Png.h"
 #include "tools/snapshot/FlightScript.h"
 #include "tools/snapshot/ImageDiff.h"
 #include "tools/snapshot/Options.h"
 #include "tools/snapshot/Snapshot.h"
-#include "window/Png.h"
 
 #include <Inventor/SoDB.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
@@ -31,15 +31,15 @@ ParseStatus parse(const std::vector<std::string>& args, SnapshotOptions& options
   return status;
 }
 
-RgbImage gradient(int width, int height) {
-  RgbImage image;
+img::Image gradient(int width, int height) {
+  img::Image image;
   image.width = width;
   image.height = height;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      image.rgb.push_back(static_cast<uint8_t>(x * 255 / (width - 1)));
-      image.rgb.push_back(static_cast<uint8_t>(y * 255 / (height - 1)));
-      image.rgb.push_back(static_cast<uint8_t>((x + y) & 0xFF));
+      image.pixels.push_back(static_cast<uint8_t>(x * 255 / (width - 1)));
+      image.pixels.push_back(static_cast<uint8_t>(y * 255 / (height - 1)));
+      image.pixels.push_back(static_cast<uint8_t>((x + y) & 0xFF));
     }
   }
   return image;
@@ -239,55 +239,54 @@ TEST(FrameSchedule, NumbersFramesBeforeThePngExtension) {
 }
 
 TEST(PngFiles, RoundTripEveryPixelTopRowFirst) {
-  const RgbImage image = gradient(37, 19);
+  const img::Image image = gradient(37, 19);
   const std::string path = tempPath("snapshot_roundtrip.png");
   std::string error;
-  ASSERT_TRUE(writePng(path, image, error)) << error;
-  RgbImage back;
-  ASSERT_TRUE(readPng(path, back, error)) << error;
+  ASSERT_TRUE(img::writePng(path, image, error)) << error;
+  img::Image back;
+  ASSERT_TRUE(img::readPng(path, back, error)) << error;
   EXPECT_EQ(back.width, 37);
   EXPECT_EQ(back.height, 19);
-  EXPECT_EQ(back.rgb, image.rgb);
+  EXPECT_EQ(back.pixels, image.pixels);
   std::remove(path.c_str());
 }
 
 TEST(PngFiles, FlipGlRowsSoTheTopRowComesFirst) {
   // GL reads back the bottom row first: rows 0 (bottom) and 1 (top).
   const std::vector<uint8_t> gl = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  const RgbImage image = fromBottomUpRows(2, 2, gl);
-  EXPECT_EQ(image.rgb, (std::vector<uint8_t>{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(image.pixel(0, 1)[0], 1);
+  const img::Image image = img::fromBottomUpRows(2, 2, gl);
+  EXPECT_EQ(image.pixels, (std::vector<uint8_t>{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
 }
 
 TEST(PngFiles, ReportUnwritableAndUnreadableFiles) {
   std::string error;
-  EXPECT_FALSE(writePng("/nonexistent-dir/x.png", gradient(4, 4), error));
+  EXPECT_FALSE(img::writePng("/nonexistent-dir/x.png", gradient(4, 4), error));
   EXPECT_NE(error.find("/nonexistent-dir/x.png"), std::string::npos);
-  EXPECT_FALSE(writePng(tempPath("empty.png"), RgbImage{}, error));
+  EXPECT_FALSE(img::writePng(tempPath("empty.png"), img::Image{}, error));
 
   const std::string text = tempPath("not-a.png");
   FILE* f = std::fopen(text.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fputs("plain text, no PNG signature", f);
   std::fclose(f);
-  RgbImage image;
+  img::Image image;
   error.clear();
-  EXPECT_FALSE(readPng(text, image, error));
+  EXPECT_FALSE(img::readPng(text, image, error));
   EXPECT_FALSE(error.empty());
   std::remove(text.c_str());
 }
 
 TEST(ImageComparison, CountsPixelsBeyondTheChannelTolerance) {
-  const RgbImage reference = gradient(10, 10);
-  RgbImage actual = reference;
+  const img::Image reference = gradient(10, 10);
+  img::Image actual = reference;
   const DiffSummary same = compareImages(reference, actual, 0);
   EXPECT_TRUE(same.sameSize);
   EXPECT_EQ(same.differing, 0);
   EXPECT_EQ(same.maxDelta, 0);
 
   // Pixel (3, 2): green off by exactly the tolerance; pixel (5, 7): blue off by one more.
-  actual.rgb[(2 * 10 + 3) * 3 + 1] = static_cast<uint8_t>(reference.pixel(3, 2)[1] + 20);
-  actual.rgb[(7 * 10 + 5) * 3 + 2] = static_cast<uint8_t>(reference.pixel(5, 7)[2] + 21);
+  actual.pixels[(2 * 10 + 3) * 3 + 1] = static_cast<uint8_t>(reference.at(3, 2)[1] + 20);
+  actual.pixels[(7 * 10 + 5) * 3 + 2] = static_cast<uint8_t>(reference.at(5, 7)[2] + 21);
   const DiffSummary d = compareImages(reference, actual, 20);
   EXPECT_EQ(d.pixels, 100);
   EXPECT_EQ(d.differing, 1);
@@ -297,17 +296,17 @@ TEST(ImageComparison, CountsPixelsBeyondTheChannelTolerance) {
 }
 
 TEST(ImageComparison, PaintsDifferingPixelsRedOverADimmedReference) {
-  RgbImage reference = gradient(8, 8);
-  RgbImage actual = reference;
-  actual.rgb[(4 * 8 + 6) * 3] = static_cast<uint8_t>(reference.pixel(6, 4)[0] ^ 0x80);
+  img::Image reference = gradient(8, 8);
+  img::Image actual = reference;
+  actual.pixels[(4 * 8 + 6) * 3] = static_cast<uint8_t>(reference.at(6, 4)[0] ^ 0x80);
   const DiffSummary d = compareImages(reference, actual, 10);
   ASSERT_EQ(d.picture.width, 8);
   ASSERT_EQ(d.picture.height, 8);
-  const uint8_t* marked = d.picture.pixel(6, 4);
+  const uint8_t* marked = d.picture.at(6, 4);
   EXPECT_GE(marked[0], 128 + 10);
   EXPECT_EQ(marked[1], 0);
   EXPECT_EQ(marked[2], 0);
-  const uint8_t* plain = d.picture.pixel(7, 7);
+  const uint8_t* plain = d.picture.at(7, 7);
   EXPECT_EQ(plain[0], plain[1]);
   EXPECT_EQ(plain[1], plain[2]);
   EXPECT_LE(plain[0], 64);
@@ -317,19 +316,19 @@ TEST(ImageComparison, TreatsASizeChangeAsEveryPixelDiffering) {
   const DiffSummary d = compareImages(gradient(10, 10), gradient(10, 9), 255);
   EXPECT_FALSE(d.sameSize);
   EXPECT_DOUBLE_EQ(d.differingFraction(), 1.0);
-  EXPECT_FALSE(compareImages(RgbImage{}, RgbImage{}, 0).sameSize);
+  EXPECT_FALSE(compareImages(img::Image{}, img::Image{}, 0).sameSize);
 }
 
 TEST(ImageComparison, TellsABlankFrameFromAPicture) {
-  RgbImage black;
+  img::Image black;
   black.width = black.height = 16;
-  black.rgb.assign(16 * 16 * 3, 0);
+  black.pixels.assign(16 * 16 * 3, 0);
   EXPECT_TRUE(looksBlank(black));
-  RgbImage flat = black;
-  for (size_t i = 0; i < flat.rgb.size(); ++i) flat.rgb[i] = static_cast<uint8_t>(90 + i % 3);
+  img::Image flat = black;
+  for (size_t i = 0; i < flat.pixels.size(); ++i) flat.pixels[i] = static_cast<uint8_t>(90 + i % 3);
   EXPECT_TRUE(looksBlank(flat));
   EXPECT_FALSE(looksBlank(gradient(16, 16)));
-  EXPECT_TRUE(looksBlank(RgbImage{}));
+  EXPECT_TRUE(looksBlank(img::Image{}));
 }
 
 class CameraPitch : public ::testing::Test {

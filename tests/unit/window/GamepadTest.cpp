@@ -1,44 +1,29 @@
 #include "window/Gamepad.h"
 
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 namespace {
 
 using K = SoKeyboardEvent;
 
-GLFWgamepadstate resting() {
-  GLFWgamepadstate s{};
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_TRIGGER] = -1.0f;  // triggers rest at -1
-  s.axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER] = -1.0f;
-  return s;
-}
-
-TEST(GamepadKeys, RestingPadAndSmallDriftHoldNothing) {
+TEST(GamepadKeys, SticksPastTheDeadZoneAndTriggersHoldFlightKeysOncePerChange) {
   win::GamepadKeys pad;
-  GLFWgamepadstate s = resting();
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_X] = 0.2f;
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_Y] = -0.2f;
+  win::PadState s;
+  s.leftX = 0.2f;  // resting sticks drift a little
+  s.leftY = -0.2f;
   EXPECT_TRUE(pad.update(&s).empty());
-  for (K::Key k : {K::LEFT_ARROW, K::RIGHT_ARROW, K::UP_ARROW, K::DOWN_ARROW, K::W, K::S})
-    EXPECT_FALSE(pad.holds(k));
-}
-
-TEST(GamepadKeys, SticksAndTriggersHoldFlightKeysOncePerChange) {
-  win::GamepadKeys pad;
-  GLFWgamepadstate s = resting();
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_X] = -0.9f;
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_Y] = -0.8f;  // pushed away: climb
-  s.axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER] = 0.5f;
+  s.leftX = -0.9f;
+  s.leftY = -0.8f;  // pushed away: climb
+  s.rightTrigger = 0.5f;
   const auto down = pad.update(&s);
   ASSERT_EQ(down.size(), 3u);
   EXPECT_TRUE(pad.holds(K::LEFT_ARROW) && pad.holds(K::UP_ARROW) && pad.holds(K::W));
   EXPECT_FALSE(pad.holds(K::RIGHT_ARROW) || pad.holds(K::DOWN_ARROW) || pad.holds(K::S));
   EXPECT_TRUE(pad.update(&s).empty());  // unchanged: no repeated presses
 
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_X] = 0.9f;
-  s.axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER] = -1.0f;
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_TRIGGER] = 1.0f;
+  s.leftX = 0.9f;
+  s.rightTrigger = -1.0f;
+  s.leftTrigger = 1.0f;
   const auto swapped = pad.update(&s);
   EXPECT_EQ(swapped.size(), 4u);  // Left and W up, Right and S down
   EXPECT_TRUE(pad.holds(K::RIGHT_ARROW) && pad.holds(K::S));
@@ -47,31 +32,58 @@ TEST(GamepadKeys, SticksAndTriggersHoldFlightKeysOncePerChange) {
 
 TEST(GamepadKeys, SouthButtonIsTabDownThenUpAndStartIsPause) {
   win::GamepadKeys pad;
-  GLFWgamepadstate s = resting();
-  s.buttons[GLFW_GAMEPAD_BUTTON_A] = GLFW_PRESS;
-  s.buttons[GLFW_GAMEPAD_BUTTON_START] = GLFW_PRESS;
+  win::PadState s;
+  s.south = true;
+  s.start = true;
   auto changes = pad.update(&s);
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_TRUE(pad.holds(K::TAB) && pad.holds(K::PAUSE));
-  s.buttons[GLFW_GAMEPAD_BUTTON_A] = GLFW_RELEASE;
+  s.south = false;
   changes = pad.update(&s);
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].key, K::TAB);
   EXPECT_FALSE(changes[0].down);  // the release is what selects the next aircraft
 }
 
-TEST(GamepadKeys, UnpluggingReleasesEverythingThePadHeld) {
-  win::GamepadKeys pad;
-  GLFWgamepadstate s = resting();
-  s.axes[GLFW_GAMEPAD_AXIS_LEFT_X] = 1.0f;
-  s.axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER] = 1.0f;
-  s.buttons[GLFW_GAMEPAD_BUTTON_A] = GLFW_PRESS;
-  pad.update(&s);
-  const auto released = pad.update(nullptr);
-  ASSERT_EQ(released.size(), 3u);
-  for (const auto& c : released) EXPECT_FALSE(c.down);
-  EXPECT_FALSE(pad.holds(K::RIGHT_ARROW) || pad.holds(K::W) || pad.holds(K::TAB));
-  EXPECT_TRUE(pad.update(nullptr).empty());
+// The pad's state that holds W (and nothing else), and one that holds nothing.
+win::PadState throttle() {
+  win::PadState s;
+  s.rightTrigger = 1.0f;
+  return s;
+}
+const win::PadState kResting;
+
+TEST(KeyboardAndGamepad, KeyHeldOnBothStaysHeldUntilBothLetGo) {
+  win::KeySources keys;
+  const win::PadState pulled = throttle();
+  EXPECT_TRUE(keys.keyboard(K::W, true));
+  EXPECT_TRUE(keys.gamepad(&pulled).empty());  // already held by the keyboard
+  EXPECT_FALSE(keys.keyboard(K::W, false));    // the pad still holds it
+  const auto released = keys.gamepad(&kResting);
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_TRUE(released[0].key == K::W && !released[0].down);
+}
+
+TEST(KeyboardAndGamepad, PadReleaseLeavesAKeyTheKeyboardHolds) {
+  win::KeySources keys;
+  const win::PadState pulled = throttle();
+  ASSERT_EQ(keys.gamepad(&pulled).size(), 1u);
+  EXPECT_TRUE(keys.keyboard(K::W, true));
+  EXPECT_TRUE(keys.gamepad(&kResting).empty());
+  EXPECT_TRUE(keys.keyboard(K::W, false));  // now released by the last holder
+}
+
+TEST(KeyboardAndGamepad, UnpluggingReleasesOnlyWhatThePadAloneHeld) {
+  win::KeySources keys;
+  win::PadState s = throttle();
+  s.south = true;
+  keys.gamepad(&s);
+  keys.keyboard(K::W, true);
+  keys.keyboard(K::UP_ARROW, true);
+  const auto released = keys.gamepad(nullptr);
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_TRUE(released[0].key == K::TAB && !released[0].down);
+  EXPECT_TRUE(keys.gamepad(nullptr).empty());
 }
 
 }  // namespace

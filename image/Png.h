@@ -1,0 +1,19 @@
+#pragma once
+// PNG files of the one image type, through libpng.
+
+#include "image/Image.h"
+
+#include <string>
+
+namespace img {
+
+// Writes an RGB or RGBA image. False, with "cannot write PATH: reason" (or
+// "no image to write to PATH") in `error`, when that fails.
+bool writePng(const std::string& path, const Image& image, std::string& error);
+
+// Reads any PNG file as RGB, composing transparent pixels over black so that
+// images with and without alpha compare alike. False, with a message in
+// `error`, when the file cannot be read or decoded.
+bool readPng(const std::string& path, Image& image, std::string& error);
+
+}  // namespace img
