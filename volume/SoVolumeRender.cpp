@@ -135,7 +135,7 @@ drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox
   SbVec3f poly[6];
   glBegin(GL_TRIANGLES);
   for (int i = 0; i < plan.count; ++i) {
-    const int n = planSlice(plan, i, occupied, poly);
+    const int n = slicePolygon(plan, i, occupied, poly);
     for (int k = 1; k + 1 < n; ++k)
       for (int v : {0, k, k + 1}) {
         const SbVec3f t = poly[v] - lo;
