@@ -50,14 +50,13 @@ contextDestroyed(uint32_t contextid, void *)
 {
   const auto found = contexts().find(contextid);
   if (found == contexts().end()) return;
-  const cc_glglue * glue = cc_glglue_instance(int(contextid));
   Context & gl = found->second;
   for (const auto & entry : gl.textures)
     if (entry.second.name != 0) glDeleteTextures(1, &entry.second.name);
-  if (gl.programs.id[0] != 0) cc_glglue_glDeletePrograms(glue, 4, gl.programs.id);
+  if (gl.programs.id[0] != 0 && gl.deletePrograms) gl.deletePrograms(4, gl.programs.id);
   const Offscreen & o = gl.offscreen;
-  if (o.fbo != 0) cc_glglue_glDeleteFramebuffers(glue, 1, &o.fbo);
-  if (o.depth != 0) cc_glglue_glDeleteRenderbuffers(glue, 1, &o.depth);
+  if (o.fbo != 0 && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &o.fbo);
+  if (o.depth != 0 && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, &o.depth);
   if (o.colour != 0) glDeleteTextures(1, &o.colour);
   contexts().erase(found);
 }
@@ -80,6 +79,14 @@ contextFor(uint32_t contextid, const cc_glglue * glue)
   if (gl.limits.textures3d) {
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &gl.limits.max3dTexture);
     askOffscreenLimits(gl.limits, glue);
+  }
+  auto entry = [glue](const char * name) {
+    return reinterpret_cast<Context::DeleteNames>(cc_glglue_getprocaddress(glue, name));
+  };
+  if (cc_glglue_has_arb_fragment_program(glue)) gl.deletePrograms = entry("glDeleteProgramsARB");
+  if (gl.limits.offscreen) {
+    gl.deleteFramebuffers = entry("glDeleteFramebuffers");
+    gl.deleteRenderbuffers = entry("glDeleteRenderbuffers");
   }
   return gl;
 }

@@ -158,6 +158,12 @@ struct Context {
   std::map<const SoVolumeRender *, Texture> textures; // one per volume node
   Programs programs;
   Offscreen offscreen;
+  // Coin may let go of the context's glue before the record is freed: the
+  // entry points that free the names are kept from the first use.
+  typedef void(APIENTRY * DeleteNames)(GLsizei, const GLuint *);
+  DeleteNames deletePrograms = nullptr;
+  DeleteNames deleteFramebuffers = nullptr;
+  DeleteNames deleteRenderbuffers = nullptr;
 };
 
 Context & contextFor(uint32_t contextid, const cc_glglue * glue);
