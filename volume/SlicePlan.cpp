@@ -26,15 +26,11 @@ struct BoxExtent {
 BoxExtent
 boxExtent(const SbBox3f & box, const SbVec3f & a, float b, const SbMatrix & mvp)
 {
-  const SbVec3f lo = box.getMin();
-  const SbVec3f size = box.getMax() - lo;
+  const BoxCorners corners = projectCorners(box, mvp);
   BoxExtent e;
   for (int i = 0; i < 8; ++i) {
-    const SbVec3f c(lo[0] + ((i & 1) ? size[0] : 0.0f), lo[1] + ((i & 2) ? size[1] : 0.0f),
-                    lo[2] + ((i & 4) ? size[2] : 0.0f));
-    const float z = a.dot(c) + b;
-    SbVec4f clip;
-    mvp.multVecMatrix(SbVec4f(c[0], c[1], c[2], 1.0f), clip);
+    const float z = a.dot(corners.object[i]) + b;
+    const SbVec4f & clip = corners.clip[i];
     float x = 0.0f, y = 0.0f;
     if (clip[3] > 0.0f) {
       x = clip[0] / clip[3];
@@ -68,23 +64,26 @@ clipMatrix(const VolumeView & view)
   return mvp;
 }
 
-SbVec4f
-clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp)
+BoxCorners
+projectCorners(const SbBox3f & box, const SbMatrix & mvp)
 {
   const SbVec3f & lo = box.getMin();
   const SbVec3f & hi = box.getMax();
-  SbVec4f c;
-  mvp.multVecMatrix(
-    SbVec4f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2], 1.0f), c);
-  return c;
+  BoxCorners corners;
+  for (int i = 0; i < 8; ++i) {
+    const SbVec3f c((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]);
+    corners.object[i] = c;
+    mvp.multVecMatrix(SbVec4f(c[0], c[1], c[2], 1.0f), corners.clip[i]);
+  }
+  return corners;
 }
 
 bool
 outsideView(const SbBox3f & box, const SbMatrix & mvp)
 {
+  const BoxCorners corners = projectCorners(box, mvp);
   int beyond[4] = {0, 0, 0, 0};
-  for (int i = 0; i < 8; ++i) {
-    const SbVec4f c = clipCorner(box, i, mvp);
+  for (const SbVec4f & c : corners.clip) {
     beyond[0] += c[0] < -c[3];
     beyond[1] += c[0] > c[3];
     beyond[2] += c[1] < -c[3];
@@ -114,10 +113,11 @@ occupiedBox(const int first[3], const int last[3], const SbBox3f & box, const Sb
 float
 estimatedFill(const SbMatrix & mvp, const SbBox3f & box, int maxDim, float rect[4])
 {
+  const BoxCorners corners = projectCorners(box, mvp);
   float x0 = 1.0f, x1 = -1.0f, y0 = 1.0f, y1 = -1.0f;
   bool behind = false;
   for (int i = 0; i < 8 && !behind; ++i) {
-    const SbVec4f c = clipCorner(box, i, mvp);
+    const SbVec4f & c = corners.clip[i];
     behind = !(c[3] > 0.0f);
     x0 = std::min(x0, c[0] / c[3]);
     x1 = std::max(x1, c[0] / c[3]);
@@ -145,12 +145,10 @@ screenRect(const SbMatrix & mvp, const SbBox3f & box, float rect[4])
 {
   // Corners before the near plane (z >= -w in clip space), and where the
   // edges cross it: their projections bound the visible part of the box.
-  SbVec4f c[8];
+  const BoxCorners corners = projectCorners(box, mvp);
+  const SbVec4f * c = corners.clip;
   float d[8];
-  for (int i = 0; i < 8; ++i) {
-    c[i] = clipCorner(box, i, mvp);
-    d[i] = c[i][2] + c[i][3];
-  }
+  for (int i = 0; i < 8; ++i) d[i] = c[i][2] + c[i][3];
   float x0 = 1.0f, y0 = 1.0f, x1 = -1.0f, y1 = -1.0f;
   bool any = false;
   auto add = [&](const SbVec4f & p) {
@@ -243,7 +241,7 @@ planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, in
 }
 
 int
-planSlice(const SlicePlan & plan, int i, const SbBox3f & box, SbVec3f vertices[6])
+slicePolygon(const SlicePlan & plan, int i, const SbBox3f & box, SbVec3f vertices[6])
 {
   // Slices stay at fixed depths across the box whatever the camera's near
   // plane; those nearer than it are skipped, which a camera inside the

@@ -26,9 +26,13 @@ struct VolumeView {
 // Object space to clip space.
 SbMatrix clipMatrix(const VolumeView & view);
 
-// Corner i of a box in clip coordinates: bit 0 picks the high x, bit 1 the
-// high y, bit 2 the high z.
-SbVec4f clipCorner(const SbBox3f & box, int i, const SbMatrix & mvp);
+// The eight corners of a box, in object and in clip coordinates: bit 0 of
+// the index picks the high x, bit 1 the high y, bit 2 the high z.
+struct BoxCorners {
+  SbVec3f object[8];
+  SbVec4f clip[8];
+};
+BoxCorners projectCorners(const SbBox3f & box, const SbMatrix & mvp);
 
 // True when the box lies wholly beyond one side of the view frustum (left,
 // right, bottom or top; the depth range is checked by the caller).
@@ -74,9 +78,9 @@ struct SlicePlan {
 bool planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, int control,
                 int requested, bool maxIntensity, SlicePlan & plan);
 
-// Slice i of the plan cut through `box`, as sliceBoxPolygon gives it; 0 also
-// for a slice outside the view's depth range.
-int planSlice(const SlicePlan & plan, int i, const SbBox3f & box, SbVec3f vertices[6]);
+// The polygon of slice i of the plan through `box`, as sliceBoxPolygon gives
+// it; 0 also for a slice outside the view's depth range.
+int slicePolygon(const SlicePlan & plan, int i, const SbBox3f & box, SbVec3f vertices[6]);
 
 // Drawing heavy fill at a fraction of the resolution.
 struct ReducedPass {

@@ -61,10 +61,6 @@ protected:
 
   virtual void computeBBox(SoAction * action, SbBox3f & box, SbVec3f & center);
   virtual void generatePrimitives(SoAction * action);
-
-private:
-  friend class SoVolumeRenderP;
-  class SoVolumeRenderP * pimpl;
 };
 
 #endif

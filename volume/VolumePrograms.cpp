@@ -8,12 +8,6 @@
 
 namespace volumerender {
 
-namespace {
-
-std::map<uint32_t, Programs> programsPerContext;
-
-} // namespace
-
 std::string
 programText(int fogVariant)
 {
@@ -33,9 +27,8 @@ programText(int fogVariant)
 }
 
 const Programs &
-programsFor(uint32_t contextid, const cc_glglue * glue)
+preparePrograms(Programs & pr, const cc_glglue * glue)
 {
-  Programs & pr = programsPerContext[contextid];
   if (pr.tried) return pr;
   pr.tried = true;
   if (!cc_glglue_has_arb_fragment_program(glue)) return pr;

@@ -8,12 +8,6 @@
 
 namespace volumerender {
 
-namespace {
-
-std::map<uint32_t, Offscreen> offscreenPerContext;
-
-} // namespace
-
 // Whether the draw framebuffer's depth and stencil are 24 and 8 bits, as in
 // the reduced target: a blit copies depth only between equal layouts.
 bool
@@ -38,29 +32,13 @@ depthLikeOurs(const cc_glglue * glue, GLint fbo)
 
 namespace {
 
-// What the pass needs of the GL, found once per context: framebuffer objects
-// (Coin's check, which also tells whether its entry points for them are
-// there) with blits, separate draw and read targets, packed depth and
-// stencil and queries on the window's own framebuffer, all of GL 3.0 and
-// GL_ARB_framebuffer_object; separate alpha blending; and the largest
-// buffer that every use here allows.
+// Names for the target, made on its first use in the context.
 bool
-prepare(Offscreen & o, const cc_glglue * glue)
+prepare(Offscreen & o, const Limits & limits, const cc_glglue * glue)
 {
   if (o.tried) return o.usable;
   o.tried = true;
-  if (!cc_glglue_has_framebuffer_objects(glue) || !cc_glglue_has_blendfuncseparate(glue))
-    return false;
-  if (!cc_glglue_glversion_matches_at_least(glue, 3, 0, 0) &&
-      !cc_glglue_glext_supported(glue, "GL_ARB_framebuffer_object"))
-    return false;
-  o.blit = reinterpret_cast<decltype(o.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
-  if (!o.blit) return false;
-  GLint viewport[2] = {0, 0}, renderbuffer = 0, texture = 0;
-  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
-  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
-  o.largest = std::min({viewport[0], viewport[1], renderbuffer, texture});
+  if (!limits.offscreen) return false;
   cc_glglue_glGenFramebuffers(glue, 1, &o.fbo);
   cc_glglue_glGenRenderbuffers(glue, 1, &o.depth);
   glGenTextures(1, &o.colour);
@@ -99,16 +77,17 @@ resize(Offscreen & o, const cc_glglue * glue, int width, int height)
 } // namespace
 
 bool
-beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced)
+beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced)
 {
   const GLint * vp = reduced.viewport;
   const int * r = reduced.pass.rect;
   const int f = reduced.pass.factor;
-  Offscreen & o = offscreenPerContext[contextid];
-  if (!prepare(o, glue)) return false;
+  Offscreen & o = gl.offscreen;
+  if (!prepare(o, gl.limits, glue)) return false;
   // Every buffer within the GL's limits: a window beyond them has no
   // storage to blit from (Mesa crashes), and is drawn at full size.
-  if (std::max({int(frame[0]), int(frame[1]), reduced.pass.width, reduced.pass.height}) > o.largest)
+  if (std::max({int(frame[0]), int(frame[1]), reduced.pass.width, reduced.pass.height}) >
+      gl.limits.largestBuffer)
     return false;
   glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &reduced.drawFbo);
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &reduced.readFbo);
@@ -124,11 +103,11 @@ beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame, 
   reduced.target = &o;
   cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.drawFbo));
   cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, o.fbo);
-  o.blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
-         vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
-         r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
-         r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
-         GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
+  gl.limits.blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
+                 vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
+                 r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
+                 r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
+                 GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
   cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
   glViewport(0, 0, reduced.pass.width, reduced.pass.height);
   // The same volumes seen the same way as in the last pass: the picture

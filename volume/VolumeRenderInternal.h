@@ -2,8 +2,9 @@
 #define FS_VOLUME_VOLUMERENDERINTERNAL_H
 
 // What the source files of SoVolumeRender share: the volumes waiting for
-// the delayed pass, and per GL context the 3-D textures, the fragment
-// programs and the reduced-resolution target. Private to volume/.
+// the delayed pass, and the record of what one GL context holds for them
+// (limits, 3-D textures, fragment programs, reduced-resolution target).
+// Private to volume/.
 
 #include "volume/SlicePlan.h"
 
@@ -89,10 +90,23 @@ std::vector<uint16_t> colourVoxels(const SoVolumeData * data, const SoTransferFu
                                    float ratio);
 void findOccupied(const std::vector<uint16_t> & rgba, const SbVec3s & dim, Texture & tex);
 
+// What a GL context allows the volumes, asked once per context.
+struct Limits {
+  bool textures3d = false;
+  GLint max3dTexture = 0; // asked only with 3-D textures
+  // The reduced pass: framebuffer objects with blits, separate draw and read
+  // targets, packed depth and stencil, separate alpha blending, and the
+  // largest buffer that every use there allows.
+  bool offscreen = false;
+  int largestBuffer = 0;
+  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield,
+               GLenum) = nullptr;
+};
+
 // Whether this GL has 3-D textures, and whether it can hold one of `dim`
 // voxels; each warns once when not.
-bool texturesAvailable(const cc_glglue * glue);
-bool textureFits(const SbVec3s & dim);
+bool texturesAvailable(const Limits & limits);
+bool textureFits(const SbVec3s & dim, const Limits & limits);
 
 // Binds the volume's texture, uploading it first when the data, the
 // transfer function or the baked-in opacity `ratio` changed.
@@ -112,7 +126,8 @@ struct Programs {
 };
 
 std::string programText(int fogVariant);
-const Programs & programsFor(uint32_t contextid, const cc_glglue * glue);
+// Loads the programs on first use in their context.
+const Programs & preparePrograms(Programs & programs, const cc_glglue * glue);
 
 // Binds the program for the volume's fog with `ratio`, or turns programs off
 // when the opacity needs no correction.
@@ -125,18 +140,36 @@ struct Offscreen {
   bool usable = false;
   GLuint fbo = 0, colour = 0, depth = 0;
   int width = 0, height = 0;
-  int largest = 0; // the GL's limit on a buffer's side, for every use here
   // What the picture in `colour` shows (the volumes, their views, the pass)
   // and, once the same came twice in a row, the scaled-down depth it was
   // drawn against: a still camera keeps it.
   std::vector<char> shows;
   std::vector<GLuint> drawnOver;
   std::vector<int> composited; // where the picture was composited, from compositeRects
-  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield,
-               GLenum) = nullptr;
 };
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
+
+// Everything the volumes keep in one GL context. Made on the context's
+// first delayed pass; freed, GL names and all, when Coin is told that the
+// context is destroyed (SoContextHandler::destructingContext).
+struct Context {
+  Limits limits;
+  std::map<const SoVolumeRender *, Texture> textures; // one per volume node
+  Programs programs;
+  Offscreen offscreen;
+  // Coin may let go of the context's glue before the record is freed: the
+  // entry points that free the names are kept from the first use.
+  typedef void(APIENTRY * DeleteNames)(GLsizei, const GLuint *);
+  DeleteNames deletePrograms = nullptr;
+  DeleteNames deleteFramebuffers = nullptr;
+  DeleteNames deleteRenderbuffers = nullptr;
+};
+
+Context & contextFor(uint32_t contextid, const cc_glglue * glue);
+// The node's textures, in every context, are deleted when that context is
+// next current.
+void forgetTextures(const SoVolumeRender * node);
 
 // A reduced-resolution pass under way, and the framebuffers to go back to.
 struct Reduced {
@@ -153,26 +186,22 @@ struct Reduced {
 // into it; false (and drawing left where it was) when this GL or a frame of
 // `frame` pixels does not allow it. Sets `kept` when the target holds the
 // picture of `shows` drawn against the same depth already.
-bool beginReduced(uint32_t contextid, const cc_glglue * glue, const SbVec2s & frame,
-                  Reduced & reduced);
+bool beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced);
 // Scales the reduced picture up over the frame.
 void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs);
 
+// The delayed pass. GLRender queues each volume it meets (taking a
+// reference to its nodes) on the render action's delayed path; the first
+// volume reached in the delayed pass draws the whole queue, far to near.
+void queueVolume(SoGLRenderAction * action, const Pending & p);
+void drawQueued(SoGLRenderAction * action);
+void setStageTimer(double * seconds);
+
+// Drawing one volume's slices, in the GL state that setVolumeState sets.
+void setVolumeState();
+void drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint * programs,
+                bool premultiply);
+
 } // namespace volumerender
-
-// The node's own share: its textures, and the delayed pass that draws it.
-class SoVolumeRenderP {
-public:
-  std::map<uint32_t, volumerender::Texture> textures; // per GL context
-
-  static void drawPending(SoGLRenderAction * action);
-
-private:
-  static bool startReduced(const std::vector<volumerender::Pending> & volumes,
-                           SoGLRenderAction * action, const cc_glglue * glue,
-                           volumerender::Reduced & reduced);
-  static void drawSlices(const volumerender::Pending & p, uint32_t contextid,
-                         const GLuint * programs, bool premultiply);
-};
 
 #endif

@@ -116,18 +116,17 @@ colourVoxels(const SoVolumeData * data, const SoTransferFunction * transfer, flo
 }
 
 bool
-texturesAvailable(const cc_glglue * glue)
+texturesAvailable(const Limits & limits)
 {
-  if (cc_glglue_has_3d_textures(glue)) return true;
+  if (limits.textures3d) return true;
   warnOnce(warnedNo3D, "this OpenGL has no 3-D textures; volumes are not drawn");
   return false;
 }
 
 bool
-textureFits(const SbVec3s & dim)
+textureFits(const SbVec3s & dim, const Limits & limits)
 {
-  GLint max3d = 0;
-  glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3d);
+  const GLint max3d = limits.max3dTexture;
   if (max3d <= 0) {
     warnOnce(warnedNoMax, "this OpenGL reports no 3-D texture size; volumes are not drawn");
     return false;

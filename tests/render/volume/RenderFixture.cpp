@@ -5,10 +5,12 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <Inventor/C/glue/gl.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoRenderManager.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoGLCacheContextElement.h>
+#include <Inventor/misc/SoContextHandler.h>
 #include <Inventor/nodes/SoNode.h>
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -25,6 +27,24 @@ bool fboComplete = false;
 // One manager for the whole run, as a window has: its render action lives
 // across frames.
 SoRenderManager* manager = nullptr;
+
+void startCacheContext() {
+  cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+  manager->getGLRenderAction()->setCacheContext(cacheContext);
+  // Coin's first render on a context, and its first look at the context's
+  // GL, probe the driver; with extensions hidden through
+  // MESA_EXTENSION_OVERRIDE that probe itself raises a GL error. Let it
+  // happen here, before any test counts errors.
+  SoSeparator* empty = new SoSeparator;
+  empty->ref();
+  manager->setSceneGraph(empty);
+  manager->render(TRUE, TRUE);
+  manager->setSceneGraph(nullptr);
+  empty->unref();
+  cc_glglue_instance(int(cacheContext));
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
 
 }  // namespace
 
@@ -53,18 +73,8 @@ bool openRenderWindow(int width, int height) {
   if (!window) return false;
   winWidth = width;
   winHeight = height;
-  cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
   manager = new SoRenderManager;
-  manager->getGLRenderAction()->setCacheContext(cacheContext);
-  // Coin's first render on a context probes the driver; with extensions
-  // hidden through MESA_EXTENSION_OVERRIDE that probe itself raises a GL
-  // error. Let it happen here, before any test counts errors.
-  SoSeparator* empty = new SoSeparator;
-  empty->ref();
-  manager->setSceneGraph(empty);
-  manager->render(TRUE, TRUE);
-  manager->setSceneGraph(nullptr);
-  empty->unref();
+  startCacheContext();
 
   glGenFramebuffers(1, &fbo);
   glGenRenderbuffers(1, &colourRb);
@@ -87,8 +97,15 @@ bool floatTargetAvailable() { return fboComplete; }
 
 uint32_t renderCacheContext() { return cacheContext; }
 
+void renewRenderContext() {
+  if (!window) return;
+  SoContextHandler::destructingContext(cacheContext);
+  startCacheContext();
+}
+
 void closeRenderWindow() {
   if (!window) return;
+  SoContextHandler::destructingContext(cacheContext);
   delete manager;
   manager = nullptr;
   glDeleteFramebuffers(1, &fbo);  // names from a failed set-up are still valid

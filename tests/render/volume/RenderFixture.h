@@ -37,6 +37,10 @@ bool floatTargetAvailable();
 // The Coin cache context id that renderScene uses for the window.
 uint32_t renderCacheContext();
 void closeRenderWindow();
+// Tells Coin that the window's GL context is destroyed, as a window binding
+// does before it closes one, and goes on in a new cache context: what was
+// kept for the old one is freed, and the renderer meets the new one afresh.
+void renewRenderContext();
 
 // Draws the scene on a background colour and reads it back; glError gets the
 // first GL error raised during the render (GL_NO_ERROR when none).

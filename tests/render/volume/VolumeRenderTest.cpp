@@ -1,6 +1,6 @@
 // Volumes drawn in a hidden window: placement, grey levels, ordering against
 // opaque geometry and other volumes, slice-count independence, a camera
-// inside a volume, fog, and the GL state left behind.
+// inside a volume, fog, the GL state left behind and a context's end.
 
 #include "RenderFixture.h"
 #include "volume/SoTransferFunction.h"
@@ -147,10 +147,11 @@ class VolumeRender : public ::testing::Test {
 };
 bool VolumeRender::windowOk = false;
 
-// First in the file, so that it meets the renderer's one-time set-up of the
-// context (gtest runs tests in the order written): an error pending before
-// the frame must still be there after it, for the window layer to report.
+// Also on the frame that meets the renderer's one-time set-up of a context:
+// an error pending before the frame must still be there after it, for the
+// window layer to report.
 TEST_F(VolumeRender, GlErrorsPendingBeforeTheFrameAreLeftForTheCaller) {
+  renewRenderContext();  // the next frame is the context's first
   SoSeparator* root = sceneWithOrthoCamera();
   root->addChild(volume(VolumeSpec{}));
   unsigned err = 0;
@@ -715,6 +716,32 @@ TEST_F(VolumeRender, AnAbortedFrameLeavesNothingBehindForTheNext) {
   // The next frame draws the volume once, not again with the aborted one.
   EXPECT_NEAR(render(root).at(128, 128, 0), clean, 0.5f);
   EXPECT_NEAR(clean, 40.0 * gathered(40.0 / 255.0, 20.0), 3.0);
+  root->unref();
+}
+
+TEST_F(VolumeRender, AContextsEndFreesItsTexturesAndTheNextContextStartsAfresh) {
+  // A soft volume filling the view: its 3-D texture, and from the second
+  // frame the reduced target's.
+  const std::vector<uint8_t> ball = softBall(20, 140.0);
+  SoSeparator* root = perspectiveScene(SbVec3f(0.0f, 0.0f, 5.0f));
+  VolumeSpec spec;
+  spec.voxels = &ball;
+  spec.size = SbBox3f(-2, -2, -2, 2, 2, 2);
+  root->addChild(volume(spec));
+  auto textures = [] {
+    int n = 0;
+    for (GLuint name = 1; name < 4096; ++name) n += glIsTexture(name);
+    return n;
+  };
+  const Image first = render(root, Target::BackBuffer);
+  render(root, Target::BackBuffer);
+  EXPECT_GT(textures(), 0);
+  renewRenderContext();
+  EXPECT_EQ(textures(), 0);
+  // Nothing of the old context is taken for the new one's.
+  const Image again = render(root, Target::BackBuffer);
+  EXPECT_GT(first.grey(128, 128), 10.0f);
+  for (size_t k = 0; k < first.rgb.size(); ++k) ASSERT_EQ(again.rgb[k], first.rgb[k]) << k;
   root->unref();
 }
 

@@ -162,7 +162,7 @@ const SbVec3s voxels20(20, 20, 20);
 int slicesCut(const SlicePlan& plan) {
   int cut = 0;
   SbVec3f v[6];
-  for (int i = 0; i < plan.count; ++i) cut += planSlice(plan, i, unitBox, v) > 0;
+  for (int i = 0; i < plan.count; ++i) cut += slicePolygon(plan, i, unitBox, v) > 0;
   return cut;
 }
 

@@ -1,0 +1,133 @@
+// Drawing one volume of the delayed pass: its slices through the part of
+// its box that holds anything visible, blended and fogged as the volume's
+// place in the scene asks.
+
+#include "volume/SoVolumeData.h"
+#include "volume/SoVolumeRender.h"
+#include "volume/VolumeRenderInternal.h"
+
+namespace volumerender {
+
+namespace {
+
+void
+setBlending(const cc_glglue * glue, int comp, bool premultiply)
+{
+  const bool equations = cc_glglue_has_blendequation(glue);
+  if (comp == SoVolumeRender::MAX_INTENSITY) {
+    glBlendFunc(GL_ONE, GL_ONE);
+    if (equations) cc_glglue_glBlendEquation(glue, GL_MAX);
+  } else {
+    glBlendFunc(GL_SRC_ALPHA,
+                comp == SoVolumeRender::SUM_INTENSITY ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    // Into an empty target: keep the coverage in alpha for the compositing.
+    if (premultiply && cc_glglue_has_blendfuncseparate(glue))
+      cc_glglue_glBlendFuncSeparate(glue, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
+                                    GL_ONE_MINUS_SRC_ALPHA);
+    if (equations) cc_glglue_glBlendEquation(glue, GL_FUNC_ADD);
+  }
+}
+
+void
+setFog(const Pending & p)
+{
+  if (p.fog) {
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, p.fogMode);
+    glFogf(GL_FOG_DENSITY, p.fogDensity);
+    glFogf(GL_FOG_START, p.fogStart);
+    glFogf(GL_FOG_END, p.fogEnd);
+    glFogfv(GL_FOG_COLOR, p.fogColour);
+  } else {
+    glDisable(GL_FOG);
+  }
+}
+
+// One draw for all slices of the volume: a software rasteriser pays per
+// draw, and triangles are drawn in the order given, back to front.
+void
+drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox3f & box)
+{
+  const SbVec3f lo = box.getMin();
+  const SbVec3f size = box.getMax() - lo;
+  SbVec3f poly[6];
+  glBegin(GL_TRIANGLES);
+  for (int i = 0; i < plan.count; ++i) {
+    const int n = slicePolygon(plan, i, occupied, poly);
+    for (int k = 1; k + 1 < n; ++k)
+      for (int v : {0, k, k + 1}) {
+        const SbVec3f t = poly[v] - lo;
+        glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
+        glVertex3f(poly[v][0], poly[v][1], poly[v][2]);
+      }
+  }
+  glEnd();
+}
+
+} // namespace
+
+// Unlit, 3-D textured, blended, depth-tested without writing depth.
+void
+setVolumeState()
+{
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_GEN_S);
+  glDisable(GL_TEXTURE_GEN_T);
+  glDisable(GL_TEXTURE_GEN_R);
+  glDisable(GL_TEXTURE_GEN_Q);
+  glDisable(GL_CLIP_PLANE0);
+  glEnable(GL_TEXTURE_3D);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+}
+
+void
+drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint * programs,
+           bool premultiply)
+{
+  SbVec3s dim;
+  void * buffer = nullptr;
+  SoVolumeData::DataType type;
+  if (!p.data->getVolumeData(dim, buffer, type)) return;
+  if (!textureFits(dim, gl.limits)) return;
+  const SoVolumeRender * node = p.node;
+  const int comp = node->composition.getValue();
+  const SbBox3f box = p.data->getVolumeSize();
+  SlicePlan plan;
+  if (!planSlices(p.view, box, dim, node->numSlicesControl.getValue(), node->numSlices.getValue(),
+                  comp == SoVolumeRender::MAX_INTENSITY, plan))
+    return;
+
+  const GLint filter =
+    node->interpolation.getValue() == SoVolumeRender::NEAREST ? GL_NEAREST : GL_LINEAR;
+  // The opacity correction is baked into the texture only without fragment
+  // programs.
+  const Texture & tex =
+    bindTexture(gl.textures[node], p, dim, programs ? 1.0f : plan.ratio, filter, glue);
+  setBlending(glue, comp, premultiply);
+  setFog(p);
+  if (programs) useProgram(glue, programs, p, plan.ratio);
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(p.view.projection[0]);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadMatrixf(p.view.modelview[0]);
+
+  if (tex.last[0] <= tex.first[0]) return; // nothing visible
+  const SbBox3f occupied = occupiedBox(tex.first, tex.last, box, dim, filter == GL_LINEAR);
+  if (outsideView(occupied, clipMatrix(p.view))) return;
+  drawSliceTriangles(plan, occupied, box);
+}
+
+} // namespace volumerender
