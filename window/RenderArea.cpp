@@ -6,6 +6,7 @@
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoRenderManager.h>
 #include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/misc/SoContextHandler.h>
 #include <Inventor/nodes/SoNode.h>
 
 #include <algorithm>
@@ -112,8 +113,17 @@ RenderArea::RenderArea(TopLevel* parent, const char* /*name*/, bool /*embed*/, b
 RenderArea::~RenderArea() {
   if (impl_->top && impl_->top->area == impl_) impl_->top->area = nullptr;
   if (impl_->top) glfwMakeContextCurrent(impl_->top->window);
+  // Coin and our volume nodes free what they keep per GL context only when
+  // told that the context ends.
+  const uint32_t scene = impl_->manager->getGLRenderAction()->getCacheContext();
+  const uint32_t overlay =
+      impl_->overlay ? impl_->overlay->getGLRenderAction()->getCacheContext() : scene;
   delete impl_->overlay;
   delete impl_->manager;  // releases its reference on the scene
+  if (impl_->top) {
+    SoContextHandler::destructingContext(scene);
+    if (overlay != scene) SoContextHandler::destructingContext(overlay);
+  }
   delete impl_;
 }
 
