@@ -1,6 +1,6 @@
 #include "aircraft/Plane.h"
 
-#include "aircraft/UntrustedFile.h"
+#include "aircraft/ModelFile.h"
 #include "state/KeyTable.h"
 
 #include <Inventor/SbMatrix.h>
