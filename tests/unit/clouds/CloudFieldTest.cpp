@@ -1,7 +1,7 @@
 #include "clouds/CloudField.h"
 #include "clouds/CloudSeeds.h"
+#include "clouds/ReferenceCloudField.h"
 #include "state/Globals.h"
-#include "tests/unit/clouds/ReferenceCloudField.h"
 
 #include <gtest/gtest.h>
 
