@@ -79,6 +79,7 @@ int lower(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 const char* planeListMessage(PlaneListStatus status) {
   switch (status) {
     case PlaneListStatus::CannotOpen:
+      // Spelled as the program has always printed it, which scripts may match.
       return "Cann't open PlaneList file! Exiting...";
     case PlaneListStatus::Empty:
       return "PlaneList file empty! Exiting...";
