@@ -35,6 +35,7 @@ struct Rgb {
 class StartupScenePicture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    if (area != nullptr) return;  // one scene for every suite of this file
     ASSERT_EQ(chdir(FS_SOURCE_DIR "/data"), 0);
     area = fstest::openHiddenWindow("render_app_scene", kSize, kSize).area;
     ASSERT_NE(area, nullptr) << "no display";
