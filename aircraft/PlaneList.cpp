@@ -39,5 +39,9 @@ void PlaneList::update(SbTime dt) {
   if (prevTab == 1 && curTab == 0) selectNext();
   prevTab = curTab;
 
+  exitOnEscape();
+}
+
+void exitOnEscape() {
   if (KeyTable[KEY_ESCAPE].pressed) std::exit(0);
 }

@@ -24,9 +24,13 @@ struct PlaneList {
   // Selects the next aircraft, wrapping to the head.
   void selectNext();
   // Per tick: advances every aircraft with the scene camera, handles Tab,
-  // and calls exit(0) while Escape is held.
+  // then exitOnEscape.
   void update(SbTime dt);
 };
+
+// While Escape is held, ends the process with status 0 through exit, the
+// normal exit path; the fleet update and the paused tick both end here.
+void exitOnEscape();
 
 // Zero-initialised before main; filled by the list-file loader.
 extern PlaneList fleet;

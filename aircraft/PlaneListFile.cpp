@@ -2,13 +2,10 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
+#include "files/UntrustedFile.h"
 
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSeparator.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -82,6 +79,7 @@ int lower(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 const char* planeListMessage(PlaneListStatus status) {
   switch (status) {
     case PlaneListStatus::CannotOpen:
+      // Spelled as the program has always printed it, which scripts may match.
       return "Cann't open PlaneList file! Exiting...";
     case PlaneListStatus::Empty:
       return "PlaneList file empty! Exiting...";
@@ -295,23 +293,6 @@ PlaneListParse readAll(std::unique_ptr<ByteSource> source) {
   std::exit(1);
 }
 
-// Only a regular file is a list. A FIFO would block the open until some
-// writer appears (forever, for a stray one) and a directory reads as empty,
-// so both count as files that cannot be opened. O_NONBLOCK keeps the open
-// itself from waiting; reads of a regular file never block anyway.
-std::FILE* openListFile(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* file = ::fdopen(fd, "r");
-  if (file == nullptr) ::close(fd);
-  return file;
-}
-
 }  // namespace
 
 PlaneListParse parsePlaneList(const char* data, std::size_t size) {
@@ -321,7 +302,7 @@ PlaneListParse parsePlaneList(const char* data, std::size_t size) {
 PlaneListParse parsePlaneList(std::istream& in) { return readAll(makeByteSource(in)); }
 
 PlaneListParse parsePlaneListFile(const char* path) {
-  std::FILE* file = openListFile(path);
+  std::FILE* file = openRegularFile(path);
   if (file == nullptr) {
     PlaneListParse result;
     result.status = PlaneListStatus::CannotOpen;
@@ -333,7 +314,9 @@ PlaneListParse parsePlaneListFile(const char* path) {
 }
 
 void loadPlaneList(SoGroup* root) {
-  std::FILE* file = openListFile("PlaneList.txt");
+  // Only a regular file is a list: a FIFO or a directory named so is one
+  // that cannot be opened.
+  std::FILE* file = openRegularFile("PlaneList.txt");
   if (file == nullptr) fail(PlaneListStatus::CannotOpen);
   // Each aircraft joins the scene before the next entry is read, so a later
   // format error leaves the earlier ones in place.

@@ -1,7 +1,7 @@
 #include "app/Scene.h"
 
+#include "aircraft/ModelFile.h"
 #include "aircraft/PlaneListFile.h"
-#include "aircraft/UntrustedFile.h"
 #include "app/SkyBox.h"
 #include "app/Tick.h"
 #include "clouds/CloudNode.h"

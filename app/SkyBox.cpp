@@ -1,6 +1,7 @@
 #include "app/SkyBox.h"
 
-#include "aircraft/UntrustedFile.h"
+#include "aircraft/ModelFile.h"
+#include "files/UntrustedFile.h"
 
 #include <Inventor/SbImage.h>
 #include <Inventor/nodes/SoCoordinate3.h>

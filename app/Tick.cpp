@@ -1,22 +1,17 @@
 #include "app/Tick.h"
 
 #include "aircraft/PlaneList.h"
-#include "state/KeyTable.h"
 
 #include <Inventor/sensors/SoOneShotSensor.h>
 
 #include <time.h>
-
-#include <cstdlib>
 
 SbTime FrameClock = SbTime::zero();
 
 namespace {
 bool paused = false;
 void updateFleet(SbTime delta) { fleet.update(delta); }
-void holdFleet(SbTime) {
-  if (KeyTable[KEY_ESCAPE].pressed) std::exit(0);
-}
+void holdFleet(SbTime) { exitOnEscape(); }
 }  // namespace
 
 void setTickPaused(bool on) { paused = on; }
@@ -43,6 +38,8 @@ void tickCallback(void* /*userData*/, SoSensor* sensor) {
   // The time of day jumps when the clock is set (by hand or by time
   // synchronisation); a jump would reach the fleet as a huge or negative
   // delta. A real stall of the loop still shows in full.
-  advanceClock(monotonicNow(), paused ? holdFleet : updateFleet);
+  tickAt(monotonicNow());
   static_cast<SoOneShotSensor*>(sensor)->schedule();
 }
+
+void tickAt(SbTime now) { advanceClock(now, paused ? holdFleet : updateFleet); }

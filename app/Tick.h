@@ -20,8 +20,12 @@ bool tickPaused();
 // by changes of the time of day.
 SbTime monotonicNow();
 
-// SoOneShotSensor callback.
+// SoOneShotSensor callback: tickAt(monotonicNow()), then reschedules.
 void tickCallback(void* userData, SoSensor* sensor);
+
+// One tick at `now`: advanceClock with the fleet update, or while paused
+// with an update that only lets Escape end the program.
+void tickAt(SbTime now);
 
 // One tick at the given time of day: records it and, from the second tick
 // on, hands the delta to update. Rescheduling is the caller's.

@@ -2,7 +2,7 @@
 // The cloud density field: three octaves of smoothed integer-hash value noise
 // on lattices of 8, 16 and 32 points per axis, doubled onto a 64-point grid and
 // shaped into whole densities 0..255. One shared grid, rewritten for each cloud
-// from `noiseSeed` (app/Globals.h). Single-threaded, not reentrant.
+// from `noiseSeed` (state/Globals.h). Single-threaded, not reentrant.
 //
 // Every value is determined to the bit: the hash wraps modulo 2^32, arithmetic
 // is IEEE double, and values are rounded to single precision exactly where they

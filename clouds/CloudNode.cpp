@@ -38,6 +38,8 @@ uint8_t* buildCloudVoxels(const SbVec3s& dims) {
 
   fillCloudField();
 
+  // Per axis only points 20..43 of the 64-point grid are sampled: the
+  // central part, which holds the blob.
   for (int i = 20; i <= 43; ++i) {
     for (int j = 20; j <= 43; ++j) {
       for (int k = 20; k <= 43; ++k) {

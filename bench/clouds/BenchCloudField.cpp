@@ -7,8 +7,8 @@
 
 #include "clouds/CloudField.h"
 #include "clouds/CloudSeeds.h"
+#include "clouds/ReferenceCloudField.h"
 #include "state/Globals.h"
-#include "tests/unit/clouds/ReferenceCloudField.h"
 
 #include <benchmark/benchmark.h>
 

@@ -15,7 +15,5 @@ expect_message() {  # expect_message NAME EXPECTED [LISTTEXT]
 
 expect_message missing "Cann't open PlaneList file! Exiting..."
 expect_message empty "PlaneList file empty! Exiting..." ""
-expect_message blank "PlaneList file empty! Exiting..." $'  \n\n\t \n'
 expect_message malformed "PlaneList file not in right format! Exiting..." $'models/cub.iv 1 abc 0\n'
-expect_message cut_short "PlaneList file not in right format! Exiting..." $'models/cub.iv 1 0.2 0\nmodels/jet.iv 1'
 finish

@@ -7,7 +7,6 @@ models=(models/cub.iv models/jet.iv models/biplane.iv)
 for i in $(seq 0 9999); do
   echo "${models[$((i % 3))]} 1 0.25 $i"
 done >"$WORK/big/PlaneList.txt"
-check "the list holds 10,000 entries" [ "$(wc -l <"$WORK/big/PlaneList.txt")" -eq 10000 ]
 SCENE_TIMEOUT=${SCENE_TIMEOUT:-900}
 run_scene big "$WORK/big"
 check "no complaints on stderr" [ ! -s "$WORK/big.err" ]

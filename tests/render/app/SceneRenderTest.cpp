@@ -1,6 +1,8 @@
 // The start-up scene drawn in a hidden window: the sun where the camera sees
 // it, and every sky-box face showing its own image.
 
+#include "aircraft/Plane.h"
+#include "aircraft/PlaneList.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "app/SkyBox.h"
@@ -33,6 +35,7 @@ struct Rgb {
 class StartupScenePicture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    if (area != nullptr) return;  // one scene for every suite of this file
     ASSERT_EQ(chdir(FS_SOURCE_DIR "/data"), 0);
     area = fstest::openHiddenWindow("render_app_scene", kSize, kSize).area;
     ASSERT_NE(area, nullptr) << "no display";
@@ -153,10 +156,23 @@ TEST_F(StartupScenePicture, WallsShowTheGradientFromSkyToGround) {
   EXPECT_GT(low.g, low.b);
 }
 
-// Last: it flies the fleet. A still scene draws no frames however many ticks
-// run, and the next key brings the frames back.
-TEST_F(StartupScenePicture, StillSceneStopsDrawingAndAKeyWakesIt) {
-  tickSensor->schedule();
+// The fleet at rest and the tick running, whatever flew before.
+class StillScene : public StartupScenePicture {
+ protected:
+  void SetUp() override {
+    for (PlaneListNode* cell = fleet.head; cell != nullptr; cell = cell->next) {
+      cell->plane->speed = 0;
+      cell->plane->bank = 0;
+      cell->plane->climb = 0;
+    }
+    tickSensor->schedule();
+  }
+  void TearDown() override { tickSensor->unschedule(); }
+};
+
+// A still scene draws no frames however many ticks run, and the next key
+// brings the frames back.
+TEST_F(StillScene, StopsDrawingAndAKeyWakesIt) {
   const auto framesOver = [](int ticks) {
     const uint64_t before = area->frameCount();
     for (int i = 0; i < ticks; ++i) {
@@ -171,7 +187,6 @@ TEST_F(StartupScenePicture, StillSceneStopsDrawingAndAKeyWakesIt) {
   sendKey(*area, KEY_W, true);
   EXPECT_GE(framesOver(30), 25u) << "frames drawn while flying";
   sendKey(*area, KEY_W, false);
-  tickSensor->unschedule();
 }
 
 }  // namespace

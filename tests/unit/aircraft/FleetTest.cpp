@@ -71,14 +71,11 @@ class Fleet : public ::testing::Test {
   std::vector<Plane*> planes;
 };
 
-TEST_F(Fleet, StartsEmptyAndSelectNextOnEmptyDoesNothing) {
-  EXPECT_EQ(fleet.head, nullptr);
-  EXPECT_EQ(fleet.current, nullptr);
-  EXPECT_EQ(fleet.prevTab, 0);
-  EXPECT_EQ(fleet.curTab, 0);
+TEST_F(Fleet, EmptyFleetTakesTabAndTicksWithoutSelecting) {
   list.selectNext();
-  tick();
+  tabStroke();
   EXPECT_EQ(list.head, nullptr);
+  EXPECT_EQ(list.current, nullptr);
 }
 
 TEST_F(Fleet, AppendKeepsFileOrderAndSelectsTheFirst) {

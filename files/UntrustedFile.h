@@ -1,19 +1,26 @@
 #pragma once
-// Model and image files are untrusted: a file that is no regular file can
+// Files the program reads are untrusted: a file that is no regular file can
 // block its reader on open (a FIFO) or feed it forever (a device); a crafted
 // one can make Coin's reader recurse without end, loop, or allocate without
-// bound. So each file is first tried in a child process under limits on
-// time, memory and stack; only what the child read cleanly is read for the
-// scene. A file left out is reported in one line on stderr.
+// bound. So a list is only read from a regular file, and each model or image
+// is first tried in a child process under limits on time, memory and stack;
+// only what the child read cleanly is read for the scene. A file left out is
+// reported in one line on stderr.
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
-class SoFile;
 class SoSFString;
 
+// The file at path opened for reading when it is a regular file (or a link
+// to one); otherwise null, and why not in *problem when given. Never blocks:
+// a FIFO is opened without waiting for a writer, then refused, as are a
+// directory (it would read as empty) and a device.
+std::FILE* openRegularFile(const char* path, std::string* problem = nullptr);
+
 // Empty when path names a regular file that can be opened for reading;
-// otherwise why not. Never blocks.
+// otherwise why not (openRegularFile).
 std::string regularFileProblem(const char* path);
 
 // Runs read in a forked child that touches nothing but what read does and
@@ -23,6 +30,10 @@ std::string regularFileProblem(const char* path);
 // first one is the answer when read had nothing to say.
 constexpr unsigned kReadSeconds = 20;
 std::string readInChild(const std::function<std::string()>& read);
+
+// Inside read: Coin's first error so far in the child, as one line, or empty.
+// A reader checks it before going on with what Coin made of a bad file.
+const std::string& childFirstError();
 
 // Why the file at `path` cannot be used, or empty: it must be a regular file
 // that `read` accepts in a child (readInChild). Each path is judged once per
@@ -34,17 +45,6 @@ std::string judgeFile(const char* kind, const char* leftOut, const char* path,
 // Sets a file-name field without letting its node read the file: the name
 // stays as spelled, the file is left out.
 void setNameUnread(SoSFString& field, const char* name);
-
-// The side of the largest texture a model may hold (GL_MAX_TEXTURE_SIZE of
-// the program's context); kSafeTextureSize until set, or when size <= 0.
-void setModelTextureLimit(int size);
-int modelTextureLimit();
-
-// Sets the file node's name to `name` as given. The node reads the model
-// only when it is a regular file, reads in a child and passes
-// checkModelGraph; otherwise the node stays empty and one line on stderr
-// says why. Each distinct name is tried once per process.
-void loadModelFile(SoFile* node, const char* name);
 
 // A name as it may be printed on one line: control bytes become '?'.
 std::string printableName(const char* name);

@@ -1,12 +1,8 @@
-#include "aircraft/UntrustedFile.h"
-
-#include "aircraft/ModelCheck.h"
+#include "files/UntrustedFile.h"
 
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/fields/SoSFString.h>
-#include <Inventor/misc/SoChildList.h>
-#include <Inventor/nodes/SoFile.h>
 
 #include <errno.h>
 #include <fcntl.h>
@@ -27,8 +23,6 @@ namespace {
 constexpr std::size_t kAnswerBytes = 200;
 constexpr rlim_t kReadMemory = rlim_t{1} << 30;
 constexpr rlim_t kReadStack = rlim_t{64} << 20;
-
-int textureLimit = kSafeTextureSize;
 
 // The child's first Coin error, as one line.
 std::string firstError;
@@ -113,13 +107,30 @@ std::string describe(int status, const std::string& answer) {
 
 }  // namespace
 
-std::string regularFileProblem(const char* path) {
+std::FILE* openRegularFile(const char* path, std::string* problem) {
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
+  if (fd < 0) {
+    if (problem != nullptr) *problem = std::strerror(errno);
+    return nullptr;
+  }
   struct stat st;
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
-  return regular ? std::string() : std::string("not a regular file");
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (problem != nullptr) *problem = "not a regular file";
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "r");
+  if (file == nullptr) {
+    if (problem != nullptr) *problem = std::strerror(errno);
+    ::close(fd);
+  }
+  return file;
+}
+
+std::string regularFileProblem(const char* path) {
+  std::string problem;
+  if (std::FILE* file = openRegularFile(path, &problem)) std::fclose(file);
+  return problem;
 }
 
 std::string readInChild(const std::function<std::string()>& read) {
@@ -154,8 +165,7 @@ std::string readInChild(const std::function<std::string()>& read) {
   return describe(status, std::string(buffer, got));
 }
 
-void setModelTextureLimit(int size) { textureLimit = size > 0 ? size : kSafeTextureSize; }
-int modelTextureLimit() { return textureLimit; }
+const std::string& childFirstError() { return firstError; }
 
 std::string printableName(const char* name) {
   std::string s(name);
@@ -183,21 +193,4 @@ void setNameUnread(SoSFString& field, const char* name) {
   const SbBool notify = field.enableNotify(FALSE);
   field.setValue(name);
   field.enableNotify(notify);
-}
-
-void loadModelFile(SoFile* node, const char* name) {
-  const int limit = textureLimit;
-  const std::string problem =
-      judgeFile("aircraft: model", "left out", name, [name, limit]() -> std::string {
-        SoFile* trial = new SoFile;
-        trial->ref();
-        trial->name.setValue(name);
-        if (!firstError.empty()) return firstError;
-        return checkModelGraph(trial, limit);
-      });
-  // The name stays as the list spells it either way.
-  if (problem.empty())
-    node->name.setValue(name);
-  else
-    setNameUnread(node->name, name);
 }

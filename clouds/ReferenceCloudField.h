@@ -1,7 +1,9 @@
 #pragma once
 // The cloud density field evaluated literally, formula by formula: every hash
 // afresh, every cell doubled, one pow per cell. The production fill takes
-// shortcuts and must match this to the bit. Shared by the tests and the bench.
+// shortcuts and must match this to the bit. It lives here, beside the fast
+// fill, so that the tests and the benchmark can both include it: nothing
+// outside tests/ includes a test header. The program never includes it.
 
 #include "clouds/Truncate.h"
 
