@@ -159,8 +159,12 @@ void Cockpit::onKey(void* self, SoEventCallback* node) {
     cockpit->togglePause();
   if (K::isKeyPressEvent(event, K::F11))
     win::setFullscreen(cockpit->toplevel_, !win::isFullscreen(cockpit->toplevel_));
-  if (K::isKeyPressEvent(event, K::F12) && !cockpit->screenshotDir_.empty())
-    cockpit->shoot_->schedule();
+  // Auto-repeat arrives as further presses: one shot per press.
+  if (K::isKeyPressEvent(event, K::F12)) {
+    if (!cockpit->f12Down_ && !cockpit->screenshotDir_.empty()) cockpit->shoot_->schedule();
+    cockpit->f12Down_ = true;
+  }
+  if (K::isKeyReleaseEvent(event, K::F12)) cockpit->f12Down_ = false;
 }
 
 void Cockpit::onRefresh(void* self, SoSensor*) { static_cast<Cockpit*>(self)->refreshHud(); }
