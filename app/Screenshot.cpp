@@ -81,18 +81,18 @@ bool saveScreenshot(const std::string& dir, const std::string& stamp, const img:
     return false;
   }
   bool saved = writeAll(fd, dir, image, result);
-  bool taken = saved;
-  for (int n = 0; saved && taken && n < kNamesPerStamp; ++n) {
+  bool named = false;
+  for (int n = 0; saved && !named && n < kNamesPerStamp; ++n) {
     const std::string name = shotName(stamp, n);
     if (placeUnder(dirFd, temporary, name)) {
-      taken = false;
+      named = true;
       result = dir + "/" + name;
     } else if (errno != EEXIST) {
       result = "cannot name " + dir + "/" + name + ": " + std::strerror(errno);
       saved = false;
     }
   }
-  if (saved && taken) {
+  if (saved && !named) {
     result =
         "all " + std::to_string(kNamesPerStamp) + " names for " + stamp + " are taken in " + dir;
     saved = false;
