@@ -2,8 +2,8 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
+#include "app/Screenshot.h"
 #include "app/Tick.h"
-#include "image/Png.h"
 
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoFontSizeElement.h>
@@ -21,8 +21,6 @@
 #include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
 #include <Inventor/sensors/SoTimerSensor.h>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -161,8 +159,12 @@ void Cockpit::onKey(void* self, SoEventCallback* node) {
     cockpit->togglePause();
   if (K::isKeyPressEvent(event, K::F11))
     win::setFullscreen(cockpit->toplevel_, !win::isFullscreen(cockpit->toplevel_));
-  if (K::isKeyPressEvent(event, K::F12) && !cockpit->screenshotDir_.empty())
-    cockpit->shoot_->schedule();
+  // Auto-repeat arrives as further presses: one shot per press.
+  if (K::isKeyPressEvent(event, K::F12)) {
+    if (!cockpit->f12Down_ && !cockpit->screenshotDir_.empty()) cockpit->shoot_->schedule();
+    cockpit->f12Down_ = true;
+  }
+  if (K::isKeyReleaseEvent(event, K::F12)) cockpit->f12Down_ = false;
 }
 
 void Cockpit::onRefresh(void* self, SoSensor*) { static_cast<Cockpit*>(self)->refreshHud(); }
@@ -221,19 +223,20 @@ void Cockpit::screenshot() {
   localtime_r(&t, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  std::string path;
-  struct stat st;
-  for (int n = 0; n < 1000; ++n) {
-    path = screenshotDir_ + "/flightscene-" + stamp + (n ? "-" + std::to_string(n) : "") + ".png";
-    if (lstat(path.c_str(), &st) != 0) break;
+  // The same limit as every frame: beyond it the GL driver may crash.
+  const SbVec2s size = area_.getSize();
+  if (!area_.render()) {
+    std::fprintf(stderr,
+                 "flightscene: screenshot not saved: the window's %dx%d pixels are more than this "
+                 "OpenGL can draw\n",
+                 size[0], size[1]);
+    return;
   }
-  area_.render();
   std::vector<uint8_t> rgb;
   area_.readPixels(rgb);
-  const SbVec2s size = area_.getSize();
-  std::string error;
-  if (img::writePng(path, img::fromBottomUpRows(size[0], size[1], rgb), error))
-    std::fprintf(stderr, "flightscene: screenshot saved to %s\n", path.c_str());
+  std::string result;
+  if (saveScreenshot(screenshotDir_, stamp, img::fromBottomUpRows(size[0], size[1], rgb), result))
+    std::fprintf(stderr, "flightscene: screenshot saved to %s\n", result.c_str());
   else
-    std::fprintf(stderr, "flightscene: screenshot not saved: %s\n", error.c_str());
+    std::fprintf(stderr, "flightscene: screenshot not saved: %s\n", result.c_str());
 }

@@ -46,6 +46,7 @@ class Cockpit {
   SoText2* hudText_ = nullptr;
   SoTimerSensor* refresh_ = nullptr;
   SoOneShotSensor* shoot_ = nullptr;
+  bool f12Down_ = false;  // a press seen, its release not yet
   uint64_t lastFrames_ = 0;
   SbTime lastRefresh_;
 };

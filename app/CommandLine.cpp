@@ -17,6 +17,30 @@ constexpr int kHelp = 'h';
 constexpr int kVersion = 0x100;
 constexpr int kFirstOption = 0x101;
 
+// Values are echoed in messages: a huge one would bury the message.
+constexpr size_t kShownCharacters = 64;
+
+// `text` in messages: its first characters (UTF-8 sequences kept whole) and
+// "..." when there are more.
+std::string shown(const std::string& text) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    if (!continuation && characters++ == kShownCharacters) return text.substr(0, i) + "...";
+  }
+  return text;
+}
+
+// `error` with every copy of `value` in it shown cut.
+std::string withValueCut(std::string error, const std::string& value) {
+  const std::string cut = shown(value);
+  if (cut.size() >= value.size()) return error;
+  for (size_t at = error.find(value); at != std::string::npos;
+       at = error.find(value, at + cut.size()))
+    error.replace(at, value.size(), cut);
+  return error;
+}
+
 }  // namespace
 
 const char* version() { return FLIGHTSCENE_VERSION; }
@@ -50,7 +74,7 @@ Outcome parse(const Program& program, const std::vector<std::string>& args, std:
     int index = -1;
     const int c = getopt_long(argc, argv.data(), ":h", table.data(), &index);
     if (c == -1) break;
-    const std::string seen = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+    const std::string seen = shown(optind > 0 && optind <= argc ? argv[optind - 1] : "");
     std::string e;
     if (c == kHelp) {
       help = true;
@@ -64,7 +88,9 @@ Outcome parse(const Program& program, const std::vector<std::string>& args, std:
               : "unknown option '" + seen + "'";
     } else if (c >= kFirstOption && c - kFirstOption < static_cast<int>(program.options.size())) {
       const Option& o = program.options[static_cast<size_t>(c - kFirstOption)];
-      if (!o.apply(optarg ? optarg : "", e) && e.empty()) e = "bad value for --" + o.name;
+      const std::string value = optarg ? optarg : "";
+      if (!o.apply(value, e) && e.empty()) e = "bad value for --" + o.name;
+      e = withValueCut(e, value);
     }
     if (!e.empty() && firstError.empty()) firstError = e;
   }
@@ -77,7 +103,7 @@ Outcome parse(const Program& program, const std::vector<std::string>& args, std:
     if (program.finish) {
       if (!program.finish(operands, firstError) && firstError.empty()) firstError = "bad arguments";
     } else if (!operands.empty()) {
-      firstError = "unexpected argument '" + operands.front() + "'";
+      firstError = "unexpected argument '" + shown(operands.front()) + "'";
     }
   }
   if (!firstError.empty()) {

@@ -10,9 +10,14 @@
 
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+  // A message lost to a closed pipe and a file cut short by a size limit are
+  // reported where they happen (EPIPE, EFBIG), never a reason to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   AppOptions options;
   const int status = cli::handle(appCommandLine(options), argc, argv);
   if (status >= 0) return status;

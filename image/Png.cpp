@@ -6,19 +6,42 @@
 
 namespace img {
 
-bool writePng(const std::string& path, const Image& image, std::string& error) {
-  if (!image.valid()) {
-    error = "no image to write to " + path;
-    return false;
-  }
+namespace {
+
+png_image forWriting(const Image& image) {
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
   png.width = static_cast<png_uint_32>(image.width);
   png.height = static_cast<png_uint_32>(image.height);
   png.format = image.channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  return png;
+}
+
+}  // namespace
+
+bool writePng(const std::string& path, const Image& image, std::string& error) {
+  if (!image.valid()) {
+    error = "no image to write to " + path;
+    return false;
+  }
+  png_image png = forWriting(image);
   if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr)) {
     error = "cannot write " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  return true;
+}
+
+bool writePng(std::FILE* file, const std::string& name, const Image& image, std::string& error) {
+  if (!image.valid()) {
+    error = "no image to write to " + name;
+    return false;
+  }
+  png_image png = forWriting(image);
+  if (!png_image_write_to_stdio(&png, file, 0, image.pixels.data(), 0, nullptr)) {
+    error = "cannot write " + name + ": " + png.message;
     png_image_free(&png);
     return false;
   }

@@ -32,13 +32,13 @@ struct RenderArea::Impl {
   bool needRedraw = true;
   uint64_t frames = 0;
   SbVec2s size{0, 0};
-  GLint maxViewport[2] = {-1, -1};  // GL_MAX_VIEWPORT_DIMS, once known
+  mutable GLint maxViewport[2] = {-1, -1};  // GL_MAX_VIEWPORT_DIMS, once known
 
   // RenderArea.cpp
   void resize(int width, int height);
   void draw();
   bool redrawIfNeeded();
-  bool withinGlLimits();
+  bool withinGlLimits() const;
   // Input.cpp
   bool dispatch(SoEvent* event);
   void sendKey(SoKeyboardEvent::Key key, bool down, int mods);

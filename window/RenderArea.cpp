@@ -76,7 +76,7 @@ void RenderArea::Impl::draw() {
 // the picture would be wrong, and Mesa's software drivers cannot even
 // allocate such a window (32767 x 32767 under Xvfb) and crash in the next
 // frame or swap: such a window keeps its last picture until it shrinks.
-bool RenderArea::Impl::withinGlLimits() {
+bool RenderArea::Impl::withinGlLimits() const {
   // The limit belongs to the context: asked once, not every frame.
   if (maxViewport[0] < 0) glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
   return maxViewport[0] <= 0 || (size[0] <= maxViewport[0] && size[1] <= maxViewport[1]);
@@ -166,15 +166,27 @@ void RenderArea::setSize(int width, int height) {
 
 SbVec2s RenderArea::getSize() const { return impl_->size; }
 
-void RenderArea::render() { impl_->draw(); }
+bool RenderArea::render() {
+  if (impl_->top) glfwMakeContextCurrent(impl_->top->window);
+  if (!impl_->withinGlLimits()) return false;
+  impl_->draw();
+  return true;
+}
 
 bool RenderArea::redrawIfNeeded() { return impl_->redrawIfNeeded(); }
 
 void RenderArea::readPixels(std::vector<uint8_t>& rgb) const {
   const int w = impl_->size[0], h = impl_->size[1];
+  if (impl_->top) {
+    glfwMakeContextCurrent(impl_->top->window);
+    // Nothing was drawn, and the buffer alone could be gigabytes.
+    if (!impl_->withinGlLimits()) {
+      rgb.clear();
+      return;
+    }
+  }
   rgb.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, 0);
   if (!impl_->top || rgb.empty()) return;
-  glfwMakeContextCurrent(impl_->top->window);
   glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());

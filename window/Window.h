@@ -28,6 +28,7 @@
 //  [x] RenderArea: draws a scene graph through SoRenderManager, keeps the
 //      camera's near and far planes (no auto-clipping), follows resizes
 //  [x] an overlay scene drawn over the scene with its own camera
+//  [x] a window beyond the GL's viewport limit is neither drawn nor read back
 //  [x] with FLIGHTSCENE_GL_CHECK, every GL error a frame leaves, on stderr
 //
 // The flat API mirrors what the start-up sequence needs: init, a render area
@@ -125,12 +126,15 @@ class RenderArea {
   void setSize(int width, int height);
   SbVec2s getSize() const;
 
-  // Draws the scene now into the back buffer (without swapping).
-  void render();
+  // Draws the scene now into the back buffer (without swapping); false,
+  // drawing nothing, when the window is beyond the GL's limits, which
+  // normal frames respect as well.
+  bool render();
   // Draws if the scene changed since the last frame; swaps. True if drawn.
   bool redrawIfNeeded();
   // Reads the back buffer as tightly packed RGB rows, bottom row first
-  // (img::fromBottomUpRows turns them into an image).
+  // (img::fromBottomUpRows turns them into an image); empty when the window
+  // is beyond the GL's limits.
   void readPixels(std::vector<uint8_t>& rgb) const;
   // Sends an event into the scene as if it came from the window.
   bool processEvent(const SoEvent* event);

@@ -12,6 +12,7 @@
 #include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/sensors/SoAlarmSensor.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
+#include <Inventor/system/gl.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -111,6 +112,18 @@ TEST_F(WindowLayer, FollowsAResizeWithViewportAndAspect) {
   for (int y = 0; y < 64; ++y) tall += pixelAt(rgb, 64, 32, y).r > 128;
   EXPECT_GT(wide, 10);
   EXPECT_NEAR(wide, tall, 2);
+}
+
+TEST_F(WindowLayer, NeitherDrawsNorReadsBackAWindowWiderThanTheGlViewport) {
+  GLint limit[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, limit);
+  if (limit[0] <= 0 || limit[0] >= 32767) GTEST_SKIP() << "no window can be wider than this GL";
+  area->setSize(limit[0] + 1, 8);
+  ASSERT_EQ(area->getSize(), SbVec2s(static_cast<short>(limit[0] + 1), 8));
+  EXPECT_FALSE(area->render());
+  std::vector<uint8_t> rgb(3);
+  area->readPixels(rgb);
+  EXPECT_TRUE(rgb.empty());
 }
 
 struct LoopProbe {
