@@ -313,6 +313,12 @@ PlaneListParse parsePlaneListFile(const char* path) {
   return result;
 }
 
+void requirePlaneListFile() {
+  std::FILE* file = openRegularFile("PlaneList.txt");
+  if (file == nullptr) fail(PlaneListStatus::CannotOpen);
+  std::fclose(file);
+}
+
 void loadPlaneList(SoGroup* root) {
   // Only a regular file is a list: a FIFO or a directory named so is one
   // that cannot be opened.
