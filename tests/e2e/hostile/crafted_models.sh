@@ -43,10 +43,12 @@ perl -MCompress::Zlib -e '
     $chunk->("PLTE", "\xff\xff\xff\0\0\0"), $chunk->("IDAT", $z), $chunk->("IEND", "");' >"$m/huge.png"
 printf '%s\nTexture2 { filename "huge.png" } Cube {}\n' "$head" >"$m/hugetex.iv"
 mkfifo "$m/fifo.iv" "$m/fifo.png"
+printf '\0\0\2\0\0\0\0\0\0\0\0\0\0\0\1\0\30\0' >"$m/empty.tga"
+printf '%s\nTexture2 { filename "empty.tga" } Cube {}\n' "$head" >"$m/emptytex.iv"
 printf '%s\nTexture2 { filename "fifo.png" } Cube {}\n' "$head" >"$m/fifotex.iv"
 
 bad=(models/self.iv models/ping.iv models/deep.iv models/coord.iv models/material.iv models/normal.iv
-  models/texcoord.iv models/faceset.iv models/count.iv models/hugetex.iv models/fifo.iv
+  models/texcoord.iv models/faceset.iv models/emptytex.iv models/count.iv models/hugetex.iv models/fifo.iv
   models/fifotex.iv /dev/zero /dev/urandom)
 check "generated models are small (count.iv $(wc -c <"$m/count.iv") bytes)" [ "$(wc -c <"$m/count.iv")" -lt 200 ]
 # Every bad model twice: each is tried and reported once. The good one
