@@ -139,9 +139,13 @@ struct Walk {
     if (node->isOfType(SoTexture2::getClassTypeId())) {
       SbVec2s size;
       int components = 0;
-      static_cast<SoTexture2*>(node)->image.getValue(size, components);
+      auto* texture = static_cast<SoTexture2*>(node);
+      texture->image.getValue(size, components);
       width = size[0];
       height = size[1];
+      // A named image with no pixels read without complaint, yet draws plain.
+      if (texture->filename.getValue().getLength() > 0 && (width == 0 || height == 0))
+        return fail("texture cannot be read");
     } else if (node->isOfType(SoTexture3::getClassTypeId())) {
       SbVec3s size;
       int components = 0;

@@ -12,5 +12,6 @@ int modelTextureLimit();
 // Sets the file node's name to `name` as given. The node reads the model
 // only when it is a regular file, reads in a child and passes
 // checkModelGraph; otherwise the node stays empty and one line on stderr
-// says why. Each distinct name is tried once per process.
+// says why. Each distinct file is tried and read once per process; every
+// node naming it holds the same children.
 void loadModelFile(SoFile* node, const char* name);

@@ -313,19 +313,42 @@ PlaneListParse parsePlaneListFile(const char* path) {
   return result;
 }
 
+void requirePlaneListFile() {
+  std::FILE* file = openRegularFile("PlaneList.txt");
+  if (file == nullptr) fail(PlaneListStatus::CannotOpen);
+  std::fclose(file);
+}
+
 void loadPlaneList(SoGroup* root) {
   // Only a regular file is a list: a FIFO or a directory named so is one
   // that cannot be opened.
   std::FILE* file = openRegularFile("PlaneList.txt");
   if (file == nullptr) fail(PlaneListStatus::CannotOpen);
+  // fleet.append walks to the tail for every aircraft, which makes a long
+  // list quadratic. The loader keeps the tail and links after it itself:
+  // the same list and selection as appending each, in constant time.
+  PlaneListNode* tail = fleet.head;
+  while (tail != nullptr && tail->next != nullptr) tail = tail->next;
+  // Each addChild would notify the root's auditors; they hear of the whole
+  // fleet once, when loading ends.
+  const SbBool notify = root->enableNotify(FALSE);
   // Each aircraft joins the scene before the next entry is read, so a later
   // format error leaves the earlier ones in place.
   const PlaneListStatus status =
       readEntries(makeByteSource(file), [&](const PlaneListEntry& entry) {
         Plane* plane = new Plane;
         root->addChild(plane->build(entry.size, entry.scale, entry.name.c_str()));
-        fleet.append(plane);
+        if (tail == nullptr) {
+          fleet.append(plane);
+          tail = fleet.head;
+        } else {
+          tail->next = new PlaneListNode;
+          tail = tail->next;
+          tail->plane = plane;
+        }
       });
+  root->enableNotify(notify);
+  if (notify) root->touch();
   if (status != PlaneListStatus::Ok) fail(status);
   std::fclose(file);
 }

@@ -91,6 +91,10 @@ PlaneListParse parsePlaneList(std::istream& in);
 // regular file (a directory, a FIFO, a device).
 PlaneListParse parsePlaneListFile(const char* path);
 
+// Prints the message and calls exit(1) when PlaneList.txt cannot be
+// opened, so a start-up without a list says so before judging other files.
+void requirePlaneListFile();
+
 // Reads PlaneList.txt from the working directory; for each entry builds a
 // Plane, adds its subgraph to `root` and appends it to the fleet. On any
 // failure prints the message to stdout and calls exit(1).

@@ -58,6 +58,7 @@ void limitTexturesToTheContext() { setModelTextureLimit(win::maxTextureSize()); 
 
 SoSeparator* buildScene(CloudBuiltHook onCloud) {
   limitTexturesToTheContext();
+  requirePlaneListFile();
   sceneRoot = new SoSeparator;
   sceneRoot->ref();
 

@@ -50,6 +50,8 @@ void setImage(SoTexture2* texture, const char* path) {
     SbVec3s size;
     int components = 0;
     image.getValue(size, components);
+    // An image with no pixels reads without complaint, yet draws plain.
+    if (size[0] == 0 || size[1] == 0) return "cannot be read as an image";
     // Sides past 32767 wrap negative in the 16-bit size.
     if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit)
       return "too large for the GL";

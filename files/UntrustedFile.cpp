@@ -9,13 +9,16 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -23,6 +26,18 @@ namespace {
 constexpr std::size_t kAnswerBytes = 200;
 constexpr rlim_t kReadMemory = rlim_t{1} << 30;
 constexpr rlim_t kReadStack = rlim_t{64} << 20;
+
+constexpr const char* kEndless = "reading it does not end";
+constexpr const char* kNoTimeLeft = "no time is left to read it";
+
+// What is left of kReadBudgetSeconds, in microseconds.
+int64_t budgetLeft = int64_t{kReadBudgetSeconds} * 1000000;
+
+int64_t nowMicroseconds() {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return int64_t{t.tv_sec} * 1000000 + t.tv_nsec / 1000;
+}
 
 // The child's first Coin error, as one line.
 std::string firstError;
@@ -61,18 +76,22 @@ rlim_t addressSpaceInUse() {
   return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
 }
 
-[[noreturn]] void childMain(int answerFd, const std::function<std::string()>& read) {
+[[noreturn]] void childMain(int answerFd, int64_t limit, const std::function<std::string()>& read) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   signal(SIGALRM, SIG_DFL);
   signal(SIGXCPU, SIG_DFL);
   setLimit(RLIMIT_CORE, 0);
-  setLimit(RLIMIT_CPU, kReadSeconds);
+  setLimit(RLIMIT_CPU, static_cast<rlim_t>((limit + 999999) / 1000000));
   setLimit(RLIMIT_STACK, kReadStack);
   const rlim_t inUse = addressSpaceInUse();
   if (inUse > 0) setLimit(RLIMIT_AS, inUse + kReadMemory);
-  alarm(kReadSeconds);  // a blocked open uses no CPU time
+  // A blocked open uses no CPU time.
+  struct itimerval timer = {};
+  timer.it_value.tv_sec = static_cast<time_t>(limit / 1000000);
+  timer.it_value.tv_usec = static_cast<suseconds_t>(limit % 1000000);
+  setitimer(ITIMER_REAL, &timer, nullptr);
   // The parent reports the outcome in one line; whatever the reader or a
   // crash handler would print stays out of the program's output.
   const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -99,7 +118,7 @@ std::string describe(int status, const std::string& answer) {
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
   if (WIFEXITED(status)) return answer.empty() ? "cannot be read" : answer;
   const int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  if (sig == SIGALRM || sig == SIGXCPU || sig == SIGKILL) return "reading it does not end";
+  if (sig == SIGALRM || sig == SIGXCPU || sig == SIGKILL) return kEndless;
   if (sig == SIGSEGV || sig == SIGBUS) return "reading it overflows the stack or crashes";
   if (sig == SIGABRT) return "reading it runs out of memory or aborts";
   return "reading it dies of signal " + std::to_string(sig);
@@ -134,6 +153,8 @@ std::string regularFileProblem(const char* path) {
 }
 
 std::string readInChild(const std::function<std::string()>& read) {
+  const int64_t limit = std::min(int64_t{kReadSeconds} * 1000000, budgetLeft);
+  if (limit <= 0) return kNoTimeLeft;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return "cannot start a reader";
   const pid_t pid = ::fork();
@@ -142,9 +163,10 @@ std::string readInChild(const std::function<std::string()>& read) {
     ::close(fds[1]);
     return "cannot start a reader";
   }
+  const int64_t start = nowMicroseconds();
   if (pid == 0) {
     ::close(fds[0]);
-    childMain(fds[1], read);
+    childMain(fds[1], limit, read);
   }
   ::close(fds[1]);
   char buffer[kAnswerBytes];
@@ -162,7 +184,11 @@ std::string readInChild(const std::function<std::string()>& read) {
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return "cannot start a reader";
   }
-  return describe(status, std::string(buffer, got));
+  budgetLeft -= nowMicroseconds() - start;
+  std::string problem = describe(status, std::string(buffer, got));
+  // Cut short by the budget, the file may well have ended given its time.
+  if (problem == kEndless && limit < int64_t{kReadSeconds} * 1000000) problem = kNoTimeLeft;
+  return problem;
 }
 
 const std::string& childFirstError() { return firstError; }
@@ -174,10 +200,24 @@ std::string printableName(const char* name) {
   return s;
 }
 
+bool identifyFile(const char* path, FileId& id) {
+  struct stat st;
+  if (::stat(path, &st) != 0) return false;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 std::string judgeFile(const char* kind, const char* leftOut, const char* path,
                       const std::function<std::string()>& read) {
-  static std::map<std::pair<std::string, std::string>, std::string> verdicts;
-  const auto key = std::make_pair(std::string(kind), std::string(path));
+  // One file under many spellings ("x", "./x", "d//x", links) is one file:
+  // keyed by device and inode, it is read once. A name that does not lead
+  // to a file at all is keyed by its spelling.
+  using Key = std::tuple<std::string, uint64_t, uint64_t, std::string>;
+  static std::map<Key, std::string> verdicts;
+  FileId id;
+  const Key key = identifyFile(path, id) ? Key(kind, id.device, id.inode, std::string())
+                                         : Key(kind, 0, 0, std::string(path));
   auto found = verdicts.find(key);
   if (found != verdicts.end()) return found->second;
   std::string problem = regularFileProblem(path);

@@ -7,6 +7,7 @@
 // only what the child read cleanly is read for the scene. A file left out is
 // reported in one line on stderr.
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -28,17 +29,32 @@ std::string regularFileProblem(const char* path);
 // what became of the child (killed after kReadSeconds, out of memory,
 // crashed). Coin's error messages in the child are kept from stderr; the
 // first one is the answer when read had nothing to say.
+//
+// All children of the process together get kReadBudgetSeconds: many files
+// that each take nearly kReadSeconds must not hold up start-up for minutes.
+// Once it is spent, no child is started and the answer says so.
 constexpr unsigned kReadSeconds = 20;
+constexpr unsigned kReadBudgetSeconds = 30;
 std::string readInChild(const std::function<std::string()>& read);
 
 // Inside read: Coin's first error so far in the child, as one line, or empty.
 // A reader checks it before going on with what Coin made of a bad file.
 const std::string& childFirstError();
 
+// The file a path leads to (links followed); false when there is none.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator<(const FileId& o) const {
+    return device != o.device ? device < o.device : inode < o.inode;
+  }
+};
+bool identifyFile(const char* path, FileId& id);
+
 // Why the file at `path` cannot be used, or empty: it must be a regular file
-// that `read` accepts in a child (readInChild). Each path is judged once per
-// `kind` of reader; the first judgement that fails prints
-// "KIND PATH LEFTOUT: why" on stderr, so every bad file is reported once.
+// that `read` accepts in a child (readInChild). Each file (identifyFile; a
+// path leading nowhere by its spelling) is judged once per `kind` of reader; the first judgement
+// that fails prints "KIND PATH LEFTOUT: why" on stderr, so every bad file is reported once.
 std::string judgeFile(const char* kind, const char* leftOut, const char* path,
                       const std::function<std::string()>& read);
 

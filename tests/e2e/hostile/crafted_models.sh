@@ -43,15 +43,30 @@ perl -MCompress::Zlib -e '
     $chunk->("PLTE", "\xff\xff\xff\0\0\0"), $chunk->("IDAT", $z), $chunk->("IEND", "");' >"$m/huge.png"
 printf '%s\nTexture2 { filename "huge.png" } Cube {}\n' "$head" >"$m/hugetex.iv"
 mkfifo "$m/fifo.iv" "$m/fifo.png"
+printf '\0\0\2\0\0\0\0\0\0\0\0\0\0\0\1\0\30\0' >"$m/empty.tga"
+printf '%s\nTexture2 { filename "empty.tga" } Cube {}\n' "$head" >"$m/emptytex.iv"
 printf '%s\nTexture2 { filename "fifo.png" } Cube {}\n' "$head" >"$m/fifotex.iv"
 
 bad=(models/self.iv models/ping.iv models/deep.iv models/coord.iv models/material.iv models/normal.iv
-  models/texcoord.iv models/faceset.iv models/count.iv models/hugetex.iv models/fifo.iv
+  models/texcoord.iv models/faceset.iv models/emptytex.iv models/count.iv models/hugetex.iv models/fifo.iv
   models/fifotex.iv /dev/zero /dev/urandom)
 check "generated models are small (count.iv $(wc -c <"$m/count.iv") bytes)" [ "$(wc -c <"$m/count.iv")" -lt 200 ]
-# Every bad model twice: each is tried and reported once.
-for name in "${bad[@]}" "${bad[@]}"; do echo "$name 1 0.25 0"; done >"$WORK/bad/PlaneList.txt"
-echo 'models/cub.iv 1 0.25 0' >>"$WORK/bad/PlaneList.txt"
+# Every bad model twice: each is tried and reported once. The good one
+# comes first, before the slow bad ones spend the time for reading files.
+echo 'models/cub.iv 1 0.25 0' >"$WORK/bad/PlaneList.txt"
+for name in "${bad[@]}" "${bad[@]}"; do echo "$name 1 0.25 0"; done >>"$WORK/bad/PlaneList.txt"
+
+# One endless model under three spellings is one file, read once; three
+# models waiting on one FIFO texture find the reading time spent.
+make_rundir "$WORK/slow"
+rm "$WORK/slow/models" && mkdir "$WORK/slow/models"
+printf '%s\nFile { name "/dev/zero" }\n' "$head" >"$WORK/slow/models/zero.iv"
+mkfifo "$WORK/slow/models/wait.png"
+for i in 1 2 3; do
+  printf '%s\nTexture2 { filename "wait.png" } Cube {}\n' "$head" >"$WORK/slow/models/wait$i.iv"
+done
+printf '%s 1 0.25 0\n' models/zero.iv ./models/zero.iv models//zero.iv \
+  models/wait1.iv models/wait2.iv models/wait3.iv >"$WORK/slow/PlaneList.txt"
 
 run_scene good "$WORK/good"
 run_scene bad "$WORK/bad"
@@ -63,4 +78,9 @@ for name in "${bad[@]}"; do
   check "$name is reported once" [ "$(grep -c "model $name left out" "$WORK/bad.err")" -eq 1 ]
 done
 check "the endless binary read is cut short" grep -q "count.iv left out: reading it does not end" "$WORK/bad.err"
+run_scene slow "$WORK/slow"
+check "three spellings of one endless model: one line" \
+  [ "$(grep -c 'zero.iv left out: reading it does not end' "$WORK/slow.err")" -eq 1 ]
+check "once the reading time is spent, each later model says so" \
+  [ "$(grep -c 'wait[123].iv left out: no time is left to read it' "$WORK/slow.err")" -eq 3 ]
 finish

@@ -30,4 +30,8 @@ expect_cannot_open device
 make_rundir "$WORK/unreadable" 'models/cub.iv 1 0.25 0'
 chmod 000 "$WORK/unreadable/PlaneList.txt"
 expect_cannot_open unreadable "${AS_USER[@]}"
+# Neither list nor images: the list's message comes before any sky line.
+mkdir "$WORK/bare"
+(cd "$WORK/bare" && timeout 120 "$FS_BIN" >"$WORK/bare.all" 2>&1)
+check "no list: its message comes first" [ "$(head -c 4 "$WORK/bare.all")" = "Cann" ]
 finish

@@ -40,6 +40,31 @@ rundir odd "models/flügzeug-飛行機.iv 1 0.25 0
 $longname 1 0.25 0
 "
 
+# A 4096 x 4096 texture (2 KB on disk) on a cube, named by one and by
+# eight entries: a model is read, decoded and uploaded once.
+perl -MCompress::Zlib -e '
+  my $chunk = sub { pack("N", length $_[1]) . $_[0] . $_[1] . pack("N", crc32($_[0] . $_[1])) };
+  my $d = deflateInit(-Level => 9); my $z = "";
+  for (1 .. 4096) { $z .= ($d->deflate("\0" x 513))[0] } $z .= ($d->flush())[0];
+  binmode STDOUT;
+  print "\x89PNG\r\n\x1a\n", $chunk->("IHDR", pack("NNCCCCC", 4096, 4096, 1, 3, 0, 0, 0)),
+    $chunk->("PLTE", "\xff\xff\xff\0\0\0"), $chunk->("IDAT", $z), $chunk->("IEND", "");' >"$models/big.png"
+printf '#Inventor V2.1 ascii\nTexture2 { filename "big.png" } Cube {}\n' >"$models/bigtex.iv"
+peak_kb() {  # peak_kb NAME DIR: the program's peak RSS once its picture settled
+  start_in "$2" "$1"
+  local wid
+  wid=$(wait_window 180)
+  settled_shot "$wid" "$WORK/$1.png" >/dev/null
+  awk '$1 == "VmHWM:" { print $2 }' "/proc/$APP_PID/status"
+  end_with_escape "$wid" >/dev/null
+}
+rundir tex1 'models/bigtex.iv 1 0.25 0'
+rundir tex8 "$(for _ in $(seq 8); do echo 'models/bigtex.iv 1 0.25 0'; done)"
+tex1=$(peak_kb tex1 "$WORK/tex1")
+tex8=$(peak_kb tex8 "$WORK/tex8")
+check "eight aircraft of one textured model take the memory of one ($tex1 KB, $tex8 KB)" \
+  [ "$tex8" -lt $((tex1 + 50000)) ]
+
 run_scene good "$WORK/good"
 run_scene bad "$WORK/bad"
 run_scene none "$WORK/none"

@@ -19,11 +19,19 @@ head -c 30 "$FS_DATA/img/floor.tga" >"$WORK/corrupt/img/floor.tga"
 ln -s /dev/urandom "$WORK/special/img/side.tga"
 mkfifo "$WORK/special/img/above.tga"
 mkdir "$WORK/special/img/floor.tga"
+# Targa headers of no width and of no height: images without pixels.
+mkdir -p "$WORK/empty/img"
+ln -s "$FS_DATA/models" "$WORK/empty/models"
+printf '%s' "$list" >"$WORK/empty/PlaneList.txt"
+printf '\0\0\2\0\0\0\0\0\0\0\0\0\0\0\1\0\30\0' >"$WORK/empty/img/side.tga"
+printf '\0\0\2\0\0\0\0\0\0\0\0\0\1\0\0\0\30\0\0\0\0' >"$WORK/empty/img/above.tga"
+ln -s "$FS_DATA/img/floor.tga" "$WORK/empty/img/floor.tga"
 
 run_scene normal "$WORK/normal"
 run_scene missing "$WORK/missing"
 run_scene corrupt "$WORK/corrupt"
 run_scene special "$WORK/special"
+run_scene empty "$WORK/empty"
 
 missing_diff=$(differing_pixels "$WORK/normal.png" "$WORK/missing.png")
 check "without images the sky looks different ($missing_diff pixels)" [ "${missing_diff%%.*}" -gt 10000 ]
@@ -34,4 +42,5 @@ check "a device, a FIFO and a directory give plain faces too" \
 for d in missing corrupt special; do
   check "$d: one line on stderr per image" [ "$(grep -c '^sky: img/.*left plain' "$WORK/$d.err")" -eq 3 ]
 done
+check "images without pixels: one line each" [ "$(grep -c '^sky: img/.*left plain' "$WORK/empty.err")" -eq 2 ]
 finish
