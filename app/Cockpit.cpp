@@ -13,6 +13,7 @@
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoEventCallback.h>
+#include <Inventor/nodes/SoFont.h>
 #include <Inventor/nodes/SoLightModel.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -49,7 +50,7 @@ const char* kHelp[] = {
 };
 
 // Text size follows the window height, so that it reads at 640x480 and at
-// 1920x1080 alike.
+// 3840x2160 alike.
 void scaleFont(void*, SoAction* action) {
   if (!action->isOfType(SoGLRenderAction::getClassTypeId())) return;
   SoState* state = action->getState();
@@ -110,6 +111,13 @@ Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string scr
   auto* unlit = new SoLightModel;
   unlit->model = SoLightModel::BASE_COLOR;
   root_->addChild(unlit);
+  // A named font makes Coin draw smooth text through FreeType and
+  // fontconfig; without them, or without the font, it keeps its built-in
+  // one. Monospaced, so the help's columns line up.
+  auto* face = new SoFont;
+  face->name = "DejaVu Sans Mono";
+  face->size.setIgnored(TRUE);  // the size follows the window instead
+  root_->addChild(face);
   auto* font = new SoCallback;
   font->setCallback(scaleFont);
   root_->addChild(font);

@@ -9,6 +9,8 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config ninja-build
   libcoin-dev libsimage-dev libglfw3-dev libgl-dev libpng-dev
+  # Coin loads these by name to draw the cockpit text in this font
+  libfreetype6 libfontconfig1 fonts-dejavu-core
   # run.sh flies under Xvfb and takes a screenshot when there is no display
   xvfb xauth xdotool imagemagick
 )
@@ -16,8 +18,8 @@ TEST_PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   x11-utils libx11-dev
   clang libclang-rt-14-dev
-  # scripts/package.sh and its checks
-  dpkg-dev desktop-file-utils appstream
+  # scripts/package.sh and its checks, scripts/source-release.sh
+  dpkg-dev desktop-file-utils appstream lintian man-db git
 )
 
 case "${1:-}" in

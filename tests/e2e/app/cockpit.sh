@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The pilot's keys on the real program: help and heads-up display come and go
-# without a trace, pause freezes the flight and resumes it, and F12 writes a
-# screenshot only where one was asked for.
+# without a trace, in DejaVu Sans Mono or, without FreeType or the font, in
+# the built-in font; pause freezes the flight and resumes it, and F12 writes
+# a screenshot only where one was asked for.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 identical() { [ "$(differing_pixels "$1" "$2")" = 0 ]; }
 run_with() {  # run_with ARGS...: starts the program on the shipped list, focused
@@ -20,14 +21,38 @@ quit() {
   check "Escape ends with status 0 (got $EXIT_STATUS)" [ "$EXIT_STATUS" = 0 ]
 }
 
+rest_shot() {  # rest_shot FILE
+  # The clouds of the first frames differ a little from later redraws of the
+  # same view; compare against a redraw.
+  xdotool windowsize "$wid" 1023 768
+  sleep 0.3
+  xdotool windowsize "$wid" 1024 768
+  sleep 0.5
+  shot "$wid" "$1"
+}
+
+# No fonts for fontconfig, or no FreeType at all (as where only unversioned
+# names would be tried and the -dev package is missing): the panels still show.
+echo '<?xml version="1.0"?><fontconfig></fontconfig>' >"$WORK/no-fonts.conf"
+for hide in FONTCONFIG_FILE="$WORK/no-fonts.conf" COIN_FORCE_FREETYPE_OFF=1; do
+  rm -rf "$WORK/run"
+  export "${hide?}"
+  run_with
+  unset "${hide%%=*}"
+  rest_shot "$WORK/hidden-rest.png"
+  stroke h
+  sleep 0.5
+  shot "$wid" "$WORK/hidden-h.png"
+  cp "/proc/$APP_PID/maps" "$WORK/maps"
+  check "with $hide, H still shows the panel" \
+    [ "$(differing_pixels "$WORK/hidden-rest.png" "$WORK/hidden-h.png")" -gt 200 ]
+  quit
+done
+check "without FreeType the font file is not used" bash -c "! grep -q DejaVuSansMono '$WORK/maps'"
+
+rm -rf "$WORK/run"
 run_with
-# The clouds of the first frames differ a little from later redraws of the
-# same view; compare against a redraw.
-xdotool windowsize "$wid" 1023 768
-sleep 0.3
-xdotool windowsize "$wid" 1024 768
-sleep 0.5
-shot "$wid" "$WORK/rest.png"
+rest_shot "$WORK/rest.png"
 for key in F1 h; do
   stroke "$key"
   sleep 0.5
@@ -38,6 +63,7 @@ for key in F1 h; do
   shot "$wid" "$WORK/$key-off.png"
   check "$key again restores the picture pixel for pixel" identical "$WORK/rest.png" "$WORK/$key-off.png"
 done
+check "the cockpit text is drawn in DejaVuSansMono.ttf" grep -q 'DejaVuSansMono\.ttf$' "/proc/$APP_PID/maps"
 
 xdotool keydown w
 sleep 1.5
