@@ -25,7 +25,8 @@ std::map<FileId, SoGroup*> models;
 
 std::string directoryOf(const char* name) {
   const char* slash = std::strrchr(name, '/');
-  return slash == nullptr ? std::string(".") : std::string(name, slash - name + 1);
+  if (slash == nullptr) return ".";
+  return slash == name ? std::string("/") : std::string(name, slash - name);
 }
 
 // The model parsed from bytes read before, as the file node would parse the

@@ -14,7 +14,9 @@
 #include <Inventor/nodes/SoTextureCoordinate2.h>
 #include <Inventor/nodes/SoTranslation.h>
 
+#include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 
 const float skyBoxVertices[8][3] = {
@@ -62,6 +64,11 @@ void setImage(SoTexture2* texture, const char* path) {
         return imageProblem(image, limit);
       },
       &file);
+  // Each image name a face shows gets its own line, even when names share
+  // one bad file, which judgeFile reports only under its first name.
+  static std::set<std::string> reported;
+  if (!problem.empty() && reported.insert(path).second && file.cached)
+    std::fprintf(stderr, "sky: %s left plain: %s\n", printableName(path).c_str(), problem.c_str());
   if (problem.empty()) {
     SbImage& image = skyImages()[file.id];
     if (!file.bytes.empty()) decodeImage(file.bytes, path, image);

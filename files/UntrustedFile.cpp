@@ -277,6 +277,7 @@ std::string judgeFile(const char* kind, const char* leftOut, const char* path,
   auto found = verdicts.find(key);
   if (found != verdicts.end()) {
     if (fd >= 0) ::close(fd);
+    judged.cached = true;
     return found->second;
   }
   if (fd >= 0) {

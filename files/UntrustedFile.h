@@ -63,10 +63,11 @@ struct FileId {
 std::string readRegularFile(const char* path, std::string& bytes, FileId* id = nullptr);
 
 // What judgeFile read: the file, and its bytes when this call read them
-// (a verdict found in the cache reads nothing).
+// (a verdict found in the cache reads nothing and prints nothing).
 struct JudgedFile {
   FileId id;
   bool identified = false;
+  bool cached = false;
   std::string bytes;
 };
 
