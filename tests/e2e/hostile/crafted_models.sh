@@ -69,14 +69,15 @@ printf '%s 1 0.25 0\n' models/zero.iv ./models/zero.iv models//zero.iv \
 
 # Textures that turn into a FIFO and /dev/zero once the reader child has
 # read them (their first read sets the access time), while it still parses
-# the long model after them: the program reads the textures through a
-# checked descriptor again, so it neither blocks nor spins, and says so.
+# the long model after them (seconds, so the swap comes before the program
+# parses it): the program reads the textures through a checked descriptor
+# again, so it neither blocks nor spins, and says so.
 make_rundir "$WORK/swap" 'models/swap.iv 1 0.25 0'
 rm "$WORK/swap/models" && s="$WORK/swap/models" && mkdir "$s" && mkfifo "$s/fifo"
 cp "$FS_DATA/img/floor.tga" "$s/ra.tga" && cp "$s/ra.tga" "$s/rb.tga"
 ln -s ra.tga "$s/a.tga" && ln -s rb.tga "$s/b.tga" && touch -a -d 2000-01-01 "$s/ra.tga"
 { echo "$head"; echo 'Texture2 { filename "a.tga" } Texture2 { filename "b.tga" } Cube {}'
-  echo 'Coordinate3 { point ['; yes '1 2 3,' | head -400000; echo '] }'; } >"$s/swap.iv"
+  echo 'Coordinate3 { point ['; yes '1 2 3,' | head -1200000; echo '] }'; } >"$s/swap.iv"
 (read0=$(stat -c %X "$s/ra.tga")
  for _ in $(seq 3000); do [ "$(stat -c %X "$s/ra.tga")" = "$read0" ] || break; sleep 0.02; done
  ln -sfn fifo "$s/a.tga"; ln -sfn /dev/zero "$s/b.tga") &
