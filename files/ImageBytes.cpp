@@ -4,6 +4,8 @@
 
 #include <Inventor/SbImage.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -36,16 +38,46 @@ bool writeAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
+namespace {
+std::string scratch;
+pid_t scratchOwner = 0;
+
+// Empties the folder; only the process that made it touches it.
+void clearScratch(bool remove) {
+  if (scratch.empty() || ::getpid() != scratchOwner) return;
+  if (DIR* dir = ::opendir(scratch.c_str())) {
+    while (const dirent* entry = ::readdir(dir))
+      if (entry->d_name[0] != '.') ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ::closedir(dir);
+  }
+  if (remove) ::rmdir(scratch.c_str());
+}
+}  // namespace
+
+void prepareImageScratch() {
+  if (!scratch.empty()) return;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/flightscene-XXXXXX";
+  if (::mkdtemp(&pattern[0]) == nullptr) return;
+  scratch = pattern;
+  scratchOwner = ::getpid();
+  std::atexit([] { clearScratch(true); });
+}
+
+void clearImageScratch() { clearScratch(false); }
+
 bool decodeImage(const std::string& bytes, const char* name, SbImage& image) {
   image.setValue(SbVec2s(0, 0), 0, nullptr);
-  if (bytes.empty()) return false;
-  // The image reader takes only a path: a file of mode 0600 made afresh in
-  // the sticky temporary folder, which nobody else can change or replace.
-  const char* tmp = std::getenv("TMPDIR");
+  prepareImageScratch();
+  if (bytes.empty() || scratch.empty()) return false;
+  // The image reader takes only a path: a file made afresh in a folder of
+  // mode 0700, which nobody else can change or replace.
+  static unsigned serial = 0;
   const std::string ext = extensionOf(name);
-  std::string path =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/flightscene-XXXXXX" + ext;
-  const int fd = ::mkstemps(&path[0], static_cast<int>(ext.size()));
+  const std::string path =
+      scratch + "/" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ext;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   const bool written = writeAll(fd, bytes);
   ::close(fd);

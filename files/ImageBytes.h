@@ -11,6 +11,13 @@ class SbImage;
 // (Targa) are told by.
 bool decodeImage(const std::string& bytes, const char* name, SbImage& image);
 
+// The private folder (mode 0700, in TMPDIR or /tmp) where an image is
+// decoded, made before reader children start so that they decode there too.
+// A child killed while decoding leaves its copy: the folder is emptied once
+// every child has ended, and removed at exit.
+void prepareImageScratch();
+void clearImageScratch();
+
 // Empty when image has pixels and no side past limit; otherwise why not.
 std::string imageProblem(const SbImage& image, int limit);
 
