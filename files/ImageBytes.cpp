@@ -50,7 +50,10 @@ void clearScratch(bool remove) {
       if (entry->d_name[0] != '.') ::unlinkat(::dirfd(dir), entry->d_name, 0);
     ::closedir(dir);
   }
-  if (remove) ::rmdir(scratch.c_str());
+  if (remove) {
+    ::rmdir(scratch.c_str());
+    scratch.clear();
+  }
 }
 }  // namespace
 
@@ -62,10 +65,11 @@ void prepareImageScratch() {
   if (::mkdtemp(&pattern[0]) == nullptr) return;
   scratch = pattern;
   scratchOwner = ::getpid();
-  std::atexit([] { clearScratch(true); });
+  static const bool registered = std::atexit([] { clearScratch(true); }) == 0;
+  (void)registered;
 }
 
-void clearImageScratch() { clearScratch(false); }
+void clearImageScratch() { clearScratch(true); }
 
 bool decodeImage(const std::string& bytes, const char* name, SbImage& image) {
   image.setValue(SbVec2s(0, 0), 0, nullptr);
@@ -83,6 +87,7 @@ bool decodeImage(const std::string& bytes, const char* name, SbImage& image) {
   ::close(fd);
   const bool read = written && image.readFile(path.c_str());
   ::unlink(path.c_str());
+  clearScratch(true);
   return read;
 }
 

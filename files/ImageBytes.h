@@ -12,9 +12,9 @@ class SbImage;
 bool decodeImage(const std::string& bytes, const char* name, SbImage& image);
 
 // The private folder (mode 0700, in TMPDIR or /tmp) where an image is
-// decoded, made before reader children start so that they decode there too.
-// A child killed while decoding leaves its copy: the folder is emptied once
-// every child has ended, and removed at exit.
+// decoded, made before a reader child starts so that it decodes there too.
+// A child killed while decoding leaves its copy: the folder is removed with
+// what it holds once the child has ended, and after each decode here.
 void prepareImageScratch();
 void clearImageScratch();
 
