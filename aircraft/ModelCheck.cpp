@@ -5,7 +5,11 @@
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/elements/SoLazyElement.h>
+#include <Inventor/fields/SoMFString.h>
+#include <Inventor/fields/SoSFString.h>
+#include <Inventor/lists/SoFieldList.h>
 #include <Inventor/nodes/SoFaceSet.h>
+#include <Inventor/nodes/SoFile.h>
 #include <Inventor/nodes/SoIndexedShape.h>
 #include <Inventor/nodes/SoLineSet.h>
 #include <Inventor/nodes/SoNode.h>
@@ -118,6 +122,31 @@ std::string checkBinding(int binding, int64_t values, int64_t vertices, int64_t 
   return {};
 }
 
+// A node that reads a file by name while the model is parsed, other than a
+// texture (read through a checked descriptor): the program would open the
+// name again after the reader child, and find whatever it leads to then.
+bool readsAnotherFile(SoNode* node) {
+  if (node->isOfType(SoTexture2::getClassTypeId())) return false;
+  SoFieldList fields;
+  const int n = node->getFields(fields);
+  for (int i = 0; i < n; ++i) {
+    SbName name;
+    node->getFieldName(fields[i], name);
+    const bool fileField = name == "filename" || name == "filenames" || name == "url" ||
+                           name == "sourceProgram" ||
+                           (name == "name" && node->isOfType(SoFile::getClassTypeId()));
+    if (!fileField) continue;
+    SoField* field = fields[i];
+    if (field->isOfType(SoSFString::getClassTypeId()) &&
+        static_cast<SoSFString*>(field)->getValue().getLength() > 0)
+      return true;
+    if (field->isOfType(SoMFString::getClassTypeId()) &&
+        static_cast<SoMFString*>(field)->getNum() > 0)
+      return true;
+  }
+  return false;
+}
+
 struct Walk {
   int maxTextureSize;
   std::string problem;
@@ -131,6 +160,7 @@ struct Walk {
     // The full path: the nodes under a file node are hidden from the plain one.
     const auto* path = reinterpret_cast<const SoFullPath*>(action->getCurPath());
     if (path->getLength() > kMaxModelDepth) return fail("nested too deeply");
+    if (readsAnotherFile(path->getTail())) return fail("names another file to read");
     return SoCallbackAction::CONTINUE;
   }
 

@@ -2,7 +2,8 @@
 // A read model graph that the renderer could not draw safely: indices past
 // the end of the coordinates, normals, materials or texture coordinates in
 // force where a shape uses them, vertex counts past the data, textures
-// larger than the GL takes, nesting too deep for the traversals' stacks.
+// larger than the GL takes, nesting too deep for the traversals' stacks,
+// another file named to be read (a nested File, an Image, a URL).
 // Coin reads such files without complaint and only the first frame fails,
 // so the graph is checked after reading and before it joins the scene.
 

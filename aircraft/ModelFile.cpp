@@ -1,12 +1,17 @@
 #include "aircraft/ModelFile.h"
 
 #include "aircraft/ModelCheck.h"
+#include "aircraft/ModelTexture.h"
 #include "files/UntrustedFile.h"
 
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoFile.h>
 #include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoSeparator.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -18,16 +23,24 @@ int textureLimit = kSafeTextureSize;
 // textures are read, decoded and uploaded once however many entries name it.
 std::map<FileId, SoGroup*> models;
 
-SoGroup* readModel(const char* name) {
-  SoFile* reader = new SoFile;
-  reader->ref();
-  reader->name.setValue(name);
-  SoGroup* model = new SoGroup;
-  model->ref();
-  const SoChildList* read = reader->getChildren();
-  for (int i = 0; i < read->getLength(); ++i) model->addChild((*read)[i]);
-  reader->unref();
-  return model;
+std::string directoryOf(const char* name) {
+  const char* slash = std::strrchr(name, '/');
+  if (slash == nullptr) return ".";
+  return slash == name ? std::string("/") : std::string(name, slash - name);
+}
+
+// The model parsed from bytes read before, as the file node would parse the
+// file: names in it are found beside the model first. Null when unreadable.
+SoSeparator* parseModel(const std::string& bytes, const char* name) {
+  ModelTexture::standIn(textureLimit);
+  SoInput in;
+  in.setBuffer(bytes.data(), bytes.size());
+  const std::string dir = directoryOf(name);
+  SoInput::addDirectoryFirst(dir.c_str());
+  SoSeparator* root = SoDB::readAll(&in);
+  SoInput::removeDirectory(dir.c_str());
+  if (root != nullptr) root->ref();
+  return root;
 }
 }  // namespace
 
@@ -36,20 +49,28 @@ int modelTextureLimit() { return textureLimit; }
 
 void loadModelFile(SoFile* node, const char* name) {
   const int limit = textureLimit;
-  const std::string problem =
-      judgeFile("aircraft: model", "left out", name, [name, limit]() -> std::string {
-        SoFile* trial = new SoFile;
-        trial->ref();
-        trial->name.setValue(name);
+  JudgedFile file;
+  const std::string problem = judgeFile(
+      "aircraft: model", "left out", name,
+      [name, limit](const std::string& bytes) -> std::string {
+        SoSeparator* trial = parseModel(bytes, name);
         if (!childFirstError().empty()) return childFirstError();
+        if (trial == nullptr) return "cannot be read";
         return checkModelGraph(trial, limit);
-      });
+      },
+      &file);
   // The name stays as the list spells it either way.
   setNameUnread(node->name, name);
-  FileId id;
-  if (!problem.empty() || !identifyFile(name, id)) return;
-  SoGroup*& model = models[id];
-  if (model == nullptr) model = readModel(name);
+  if (!problem.empty() || !file.identified) return;
+  SoGroup*& model = models[file.id];
+  if (model == nullptr) {
+    model = new SoGroup;
+    model->ref();
+    if (SoSeparator* read = parseModel(file.bytes, name)) {
+      for (int i = 0; i < read->getNumChildren(); ++i) model->addChild(read->getChild(i));
+      read->unref();
+    }
+  }
   SoChildList* children = node->getChildren();
   for (int i = 0; i < model->getNumChildren(); ++i) children->append(model->getChild(i));
 }

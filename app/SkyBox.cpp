@@ -1,6 +1,7 @@
 #include "app/SkyBox.h"
 
 #include "aircraft/ModelFile.h"
+#include "files/ImageBytes.h"
 #include "files/UntrustedFile.h"
 
 #include <Inventor/SbImage.h>
@@ -13,6 +14,9 @@
 #include <Inventor/nodes/SoTextureCoordinate2.h>
 #include <Inventor/nodes/SoTranslation.h>
 
+#include <cstdio>
+#include <map>
+#include <set>
 #include <string>
 
 const float skyBoxVertices[8][3] = {
@@ -38,29 +42,42 @@ const char* const skyBoxImages[6] = {
 
 namespace {
 
-// Empty when the image at path reads as one the GL can take, else why not;
-// tried in a child: a FIFO or device would block or feed the reader forever,
-// and a small file can decode to more memory than exists. A face whose image
-// failed keeps the name but does not read it, and stays plain.
+// Each sky image read, by file: four faces show one side image.
+std::map<FileId, SbImage>& skyImages() {
+  static std::map<FileId, SbImage> images;
+  return images;
+}
+
+// The face shows the image at path when it reads as one the GL can take.
+// Its bytes are read once and tried in a child: a FIFO or device would
+// block or feed the reader forever, and a small file can decode to more
+// memory than exists; the face then shows the very bytes the child tried.
+// A face whose image failed keeps the name, does not read it, stays plain.
 void setImage(SoTexture2* texture, const char* path) {
   const int limit = modelTextureLimit();
-  const std::string problem = judgeFile("sky:", "left plain", path, [path, limit]() -> std::string {
-    SbImage image;
-    if (!image.readFile(path)) return "cannot be read as an image";
-    SbVec3s size;
+  JudgedFile file;
+  const std::string problem = judgeFile(
+      "sky:", "left plain", path,
+      [path, limit](const std::string& bytes) -> std::string {
+        SbImage image;
+        if (!decodeImage(bytes, path, image)) return "cannot be read as an image";
+        return imageProblem(image, limit);
+      },
+      &file);
+  // Each image name a face shows gets its own line, even when names share
+  // one bad file, which judgeFile reports only under its first name.
+  static std::set<std::string> reported;
+  if (!problem.empty() && reported.insert(path).second && file.cached)
+    std::fprintf(stderr, "sky: %s left plain: %s\n", printableName(path).c_str(), problem.c_str());
+  if (problem.empty()) {
+    SbImage& image = skyImages()[file.id];
+    if (!file.bytes.empty()) decodeImage(file.bytes, path, image);
+    SbVec2s size;
     int components = 0;
-    image.getValue(size, components);
-    // An image with no pixels reads without complaint, yet draws plain.
-    if (size[0] == 0 || size[1] == 0) return "cannot be read as an image";
-    // Sides past 32767 wrap negative in the 16-bit size.
-    if (size[0] < 0 || size[1] < 0 || size[0] > limit || size[1] > limit)
-      return "too large for the GL";
-    return {};
-  });
-  if (problem.empty())
-    texture->filename = path;
-  else
-    setNameUnread(texture->filename, path);
+    const unsigned char* pixels = image.getValue(size, components);
+    texture->image.setValue(size, components, pixels);
+  }
+  setNameUnread(texture->filename, path);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 int main(int argc, char** argv) {
   // A message lost to a closed pipe and a file cut short by a size limit are
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
   const int status = cli::handle(appCommandLine(options), argc, argv);
   if (status >= 0) return status;
   if (!enterDataDir(options)) return 1;
+  if (const std::string problem = win::driverProblem(); !problem.empty()) {
+    std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
+    return 1;
+  }
 
   win::TopLevel* toplevel = openTopLevel(argv[0], options.window);
   if (!toplevel) {
@@ -36,6 +41,10 @@ int main(int argc, char** argv) {
   SoVolumeRendering::init();
 
   buildScene();
+  if (const std::string problem = win::drawingRoomProblem(); !problem.empty()) {
+    std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
+    return 1;
+  }
 
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir);

@@ -1,5 +1,7 @@
 #include "files/UntrustedFile.h"
 
+#include "files/ImageBytes.h"
+
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/fields/SoSFString.h>
@@ -41,6 +43,7 @@ int64_t nowMicroseconds() {
 
 // The child's first Coin error, as one line.
 std::string firstError;
+bool readerChild = false;
 
 void keepFirstError(const SoError* error, void*) {
   if (!firstError.empty()) return;
@@ -77,6 +80,7 @@ rlim_t addressSpaceInUse() {
 }
 
 [[noreturn]] void childMain(int answerFd, int64_t limit, const std::function<std::string()>& read) {
+  readerChild = true;
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -124,7 +128,57 @@ std::string describe(int status, const std::string& answer) {
   return "reading it dies of signal " + std::to_string(sig);
 }
 
+// A descriptor of the regular file at path, or -1 with why not.
+int openRegular(const char* path, struct stat& st, std::string& problem) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    problem = "not a regular file";
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string readAll(int fd, std::string& bytes) {
+  bytes.clear();
+  char chunk[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n == 0) return {};
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      bytes.clear();
+      return std::strerror(errno);
+    }
+    if (bytes.size() + static_cast<std::size_t>(n) > kMaxFileBytes) {
+      bytes.clear();
+      return "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
+    }
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+FileId idOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 }  // namespace
+
+std::string readRegularFile(const char* path, std::string& bytes, FileId* id) {
+  bytes.clear();
+  struct stat st;
+  std::string problem;
+  const int fd = openRegular(path, st, problem);
+  if (fd < 0) return problem;
+  if (id != nullptr) *id = idOf(st);
+  problem = readAll(fd, bytes);
+  ::close(fd);
+  return problem;
+}
 
 std::FILE* openRegularFile(const char* path, std::string* problem) {
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -155,6 +209,7 @@ std::string regularFileProblem(const char* path) {
 std::string readInChild(const std::function<std::string()>& read) {
   const int64_t limit = std::min(int64_t{kReadSeconds} * 1000000, budgetLeft);
   if (limit <= 0) return kNoTimeLeft;
+  prepareImageScratch();
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return "cannot start a reader";
   const pid_t pid = ::fork();
@@ -185,6 +240,7 @@ std::string readInChild(const std::function<std::string()>& read) {
     if (errno != EINTR) return "cannot start a reader";
   }
   budgetLeft -= nowMicroseconds() - start;
+  clearImageScratch();
   std::string problem = describe(status, std::string(buffer, got));
   // Cut short by the budget, the file may well have ended given its time.
   if (problem == kEndless && limit < int64_t{kReadSeconds} * 1000000) problem = kNoTimeLeft;
@@ -193,6 +249,8 @@ std::string readInChild(const std::function<std::string()>& read) {
 
 const std::string& childFirstError() { return firstError; }
 
+bool inReaderChild() { return readerChild; }
+
 std::string printableName(const char* name) {
   std::string s(name);
   for (char& c : s)
@@ -200,31 +258,45 @@ std::string printableName(const char* name) {
   return s;
 }
 
-bool identifyFile(const char* path, FileId& id) {
-  struct stat st;
-  if (::stat(path, &st) != 0) return false;
-  id.device = static_cast<uint64_t>(st.st_dev);
-  id.inode = static_cast<uint64_t>(st.st_ino);
-  return true;
-}
-
 std::string judgeFile(const char* kind, const char* leftOut, const char* path,
-                      const std::function<std::string()>& read) {
+                      const std::function<std::string(const std::string& bytes)>& read,
+                      JudgedFile* file) {
   // One file under many spellings ("x", "./x", "d//x", links) is one file:
   // keyed by device and inode, it is read once. A name that does not lead
   // to a file at all is keyed by its spelling.
   using Key = std::tuple<std::string, uint64_t, uint64_t, std::string>;
   static std::map<Key, std::string> verdicts;
-  FileId id;
-  const Key key = identifyFile(path, id) ? Key(kind, id.device, id.inode, std::string())
-                                         : Key(kind, 0, 0, std::string(path));
+  JudgedFile local;
+  JudgedFile& judged = file != nullptr ? *file : local;
+  judged = JudgedFile();
+  struct stat st;
+  std::string problem;
+  const int fd = openRegular(path, st, problem);
+  if (fd >= 0 || ::stat(path, &st) == 0) {
+    judged.id = idOf(st);
+    judged.identified = true;
+  }
+  const Key key = judged.identified ? Key(kind, judged.id.device, judged.id.inode, std::string())
+                                    : Key(kind, 0, 0, std::string(path));
   auto found = verdicts.find(key);
-  if (found != verdicts.end()) return found->second;
-  std::string problem = regularFileProblem(path);
-  if (problem.empty()) problem = readInChild(read);
-  if (!problem.empty())
+  if (found != verdicts.end()) {
+    if (fd >= 0) ::close(fd);
+    judged.cached = true;
+    return found->second;
+  }
+  if (fd >= 0) {
+    problem = readAll(fd, judged.bytes);
+    ::close(fd);
+  }
+  if (problem.empty()) {
+    const std::string& bytes = judged.bytes;
+    problem = readInChild([&read, &bytes] { return read(bytes); });
+  }
+  if (!problem.empty()) {
+    judged.bytes.clear();
     std::fprintf(stderr, "%s %s %s: %s\n", kind, printableName(path).c_str(), leftOut,
                  problem.c_str());
+  }
   verdicts.emplace(key, problem);
   return problem;
 }

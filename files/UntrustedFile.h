@@ -3,9 +3,10 @@
 // block its reader on open (a FIFO) or feed it forever (a device); a crafted
 // one can make Coin's reader recurse without end, loop, or allocate without
 // bound. So a list is only read from a regular file, and each model or image
-// is first tried in a child process under limits on time, memory and stack;
-// only what the child read cleanly is read for the scene. A file left out is
-// reported in one line on stderr.
+// is read once into memory and its bytes tried in a child process under
+// limits on time, memory and stack; only bytes the child read cleanly are
+// parsed for the scene, so the file cannot change between the two. A file
+// left out is reported in one line on stderr.
 
 #include <cstdint>
 #include <cstdio>
@@ -37,11 +38,17 @@ constexpr unsigned kReadSeconds = 20;
 constexpr unsigned kReadBudgetSeconds = 30;
 std::string readInChild(const std::function<std::string()>& read);
 
+// True inside a reader child: what it reads is already under its limits.
+bool inReaderChild();
+
 // Inside read: Coin's first error so far in the child, as one line, or empty.
 // A reader checks it before going on with what Coin made of a bad file.
 const std::string& childFirstError();
 
-// The file a path leads to (links followed); false when there is none.
+// A regular file is read whole into memory, up to this many bytes.
+constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
+
+// Which file was read (links followed): device and inode.
 struct FileId {
   uint64_t device = 0;
   uint64_t inode = 0;
@@ -49,14 +56,30 @@ struct FileId {
     return device != o.device ? device < o.device : inode < o.inode;
   }
 };
-bool identifyFile(const char* path, FileId& id);
+
+// The bytes of the regular file at path, read through one descriptor that
+// was opened without blocking and checked to be a regular file: empty, or
+// why not (then bytes is empty). id, when given, names the file read.
+std::string readRegularFile(const char* path, std::string& bytes, FileId* id = nullptr);
+
+// What judgeFile read: the file, and its bytes when this call read them
+// (a verdict found in the cache reads nothing and prints nothing).
+struct JudgedFile {
+  FileId id;
+  bool identified = false;
+  bool cached = false;
+  std::string bytes;
+};
 
 // Why the file at `path` cannot be used, or empty: it must be a regular file
-// that `read` accepts in a child (readInChild). Each file (identifyFile; a
-// path leading nowhere by its spelling) is judged once per `kind` of reader; the first judgement
-// that fails prints "KIND PATH LEFTOUT: why" on stderr, so every bad file is reported once.
+// whose bytes (readRegularFile) `read` accepts in a child (readInChild); the
+// caller parses those same bytes from *file. Each file (a path leading
+// nowhere by its spelling) is judged once per `kind` of reader; the first
+// judgement that fails prints "KIND PATH LEFTOUT: why" on stderr, so every
+// bad file is reported once.
 std::string judgeFile(const char* kind, const char* leftOut, const char* path,
-                      const std::function<std::string()>& read);
+                      const std::function<std::string(const std::string& bytes)>& read,
+                      JudgedFile* file = nullptr);
 
 // Sets a file-name field without letting its node read the file: the name
 // stays as spelled, the file is left out.

@@ -16,6 +16,9 @@
 //  [x] window icon; the current context's texture limit
 //  [x] GLFW's own error text on stderr only when FLIGHTSCENE_GL_CHECK is set;
 //      the caller explains a failed init in its own words
+//  Driver.cpp
+//  [x] what the GL driver needs, checked before it meets the lack: threads,
+//      a writable shader cache (else turned off), room for the first frame
 //  Input.cpp
 //  [x] keyboard (press, auto-repeat as press, release) and mouse events as
 //      SoEvents through SoHandleEventAction, so SoEventCallback nodes see them
@@ -39,7 +42,9 @@
 #include <Inventor/SbColor4f.h>
 #include <Inventor/SbLinear.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class SoNode;
@@ -65,6 +70,21 @@ struct InitOptions {
 // top-level window with its GL context, made current. Null when that fails.
 TopLevel* init(const char* appName, const char* className,
                const InitOptions& options = InitOptions());
+
+// Empty when the GL driver can start in this process, else why not, in a
+// few words for the caller's message; call before init. Turns the driver's
+// shader cache off (MESA_SHADER_CACHE_DISABLE) when its folder is read-only
+// or nearly full.
+std::string driverProblem();
+
+// Address space the driver takes beyond what is mapped when the scene is
+// built, to draw its first frame with the clouds' 3-D textures (measured:
+// 610 MiB in use, 640 MiB too few, 704 MiB enough).
+constexpr std::size_t kDrawingRoomBytes = std::size_t{128} << 20;
+
+// Empty when kDrawingRoomBytes can still be mapped under the address-space
+// limit, else why not; call once the scene is built, before the first frame.
+std::string drawingRoomProblem();
 
 // Maps or unmaps the top-level window (no effect in hidden mode).
 void show(TopLevel* toplevel);

@@ -57,16 +57,35 @@ echo 'models/cub.iv 1 0.25 0' >"$WORK/bad/PlaneList.txt"
 for name in "${bad[@]}" "${bad[@]}"; do echo "$name 1 0.25 0"; done >>"$WORK/bad/PlaneList.txt"
 
 # One endless model under three spellings is one file, read once; three
-# models waiting on one FIFO texture find the reading time spent.
+# more endless ones find the reading time spent.
 make_rundir "$WORK/slow"
 rm "$WORK/slow/models" && mkdir "$WORK/slow/models"
 printf '%s\nFile { name "/dev/zero" }\n' "$head" >"$WORK/slow/models/zero.iv"
-mkfifo "$WORK/slow/models/wait.png"
 for i in 1 2 3; do
-  printf '%s\nTexture2 { filename "wait.png" } Cube {}\n' "$head" >"$WORK/slow/models/wait$i.iv"
+  printf '%s\nFile { name "/dev/zero" }\n' "$head" >"$WORK/slow/models/wait$i.iv"
 done
 printf '%s 1 0.25 0\n' models/zero.iv ./models/zero.iv models//zero.iv \
   models/wait1.iv models/wait2.iv models/wait3.iv >"$WORK/slow/PlaneList.txt"
+
+# Textures that turn into a FIFO and /dev/zero once the reader child has
+# read them (their first read sets the access time), while it still parses
+# the long model after them (seconds, so the swap comes before the program
+# parses it): the program reads the textures through a checked descriptor
+# again, so it neither blocks nor spins, and says so.
+make_rundir "$WORK/swap" 'models/swap.iv 1 0.25 0'
+rm "$WORK/swap/models" && s="$WORK/swap/models" && mkdir "$s" && mkfifo "$s/fifo"
+cp "$FS_DATA/img/floor.tga" "$s/ra.tga" && cp "$s/ra.tga" "$s/rb.tga"
+ln -s ra.tga "$s/a.tga" && ln -s rb.tga "$s/b.tga" && touch -a -d 2000-01-01 "$s/ra.tga"
+{ echo "$head"; echo 'Texture2 { filename "a.tga" } Texture2 { filename "b.tga" } Cube {}'
+  echo 'Coordinate3 { point ['; yes '1 2 3,' | head -1200000; echo '] }'; } >"$s/swap.iv"
+(read0=$(stat -c %X "$s/ra.tga")
+ for _ in $(seq 3000); do [ "$(stat -c %X "$s/ra.tga")" = "$read0" ] || break; sleep 0.02; done
+ ln -sfn fifo "$s/a.tga"; ln -sfn /dev/zero "$s/b.tga") &
+run_scene swap "$WORK/swap"
+for t in a b; do
+  check "swapped texture $t.tga is refused, not read" \
+    grep -q "^aircraft: texture models/$t.tga left out: not a regular file" "$WORK/swap.err"
+done
 
 run_scene good "$WORK/good"
 run_scene bad "$WORK/bad"

@@ -6,8 +6,8 @@
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 list="$(cat "$FS_DATA/PlaneList.txt")"
 
-mkdir -p "$WORK/normal" "$WORK/missing" "$WORK/corrupt/img" "$WORK/special/img"
-for d in normal missing corrupt special; do
+mkdir -p "$WORK/normal" "$WORK/missing" "$WORK/corrupt/img" "$WORK/special/img" "$WORK/shared/img"
+for d in normal missing corrupt special shared; do
   ln -s "$FS_DATA/models" "$WORK/$d/models"
   printf '%s' "$list" >"$WORK/$d/PlaneList.txt"
 done
@@ -19,6 +19,8 @@ head -c 30 "$FS_DATA/img/floor.tga" >"$WORK/corrupt/img/floor.tga"
 ln -s /dev/urandom "$WORK/special/img/side.tga"
 mkfifo "$WORK/special/img/above.tga"
 mkdir "$WORK/special/img/floor.tga"
+# Three names for one bad file.
+for f in side above floor; do ln -s /dev/zero "$WORK/shared/img/$f.tga"; done
 # Targa headers of no width and of no height: images without pixels.
 mkdir -p "$WORK/empty/img"
 ln -s "$FS_DATA/models" "$WORK/empty/models"
@@ -32,6 +34,7 @@ run_scene missing "$WORK/missing"
 run_scene corrupt "$WORK/corrupt"
 run_scene special "$WORK/special"
 run_scene empty "$WORK/empty"
+run_scene shared "$WORK/shared"
 
 missing_diff=$(differing_pixels "$WORK/normal.png" "$WORK/missing.png")
 check "without images the sky looks different ($missing_diff pixels)" [ "${missing_diff%%.*}" -gt 10000 ]
@@ -39,7 +42,7 @@ check "corrupt images give the same plain faces as missing ones" \
   [ "$(differing_pixels "$WORK/missing.png" "$WORK/corrupt.png")" = 0 ]
 check "a device, a FIFO and a directory give plain faces too" \
   [ "$(differing_pixels "$WORK/missing.png" "$WORK/special.png")" = 0 ]
-for d in missing corrupt special; do
+for d in missing corrupt special shared; do
   check "$d: one line on stderr per image" [ "$(grep -c '^sky: img/.*left plain' "$WORK/$d.err")" -eq 3 ]
 done
 check "images without pixels: one line each" [ "$(grep -c '^sky: img/.*left plain' "$WORK/empty.err")" -eq 2 ]

@@ -115,6 +115,12 @@ TEST(ModelCheck, TexturesLargerThanTheGlTakesAreRefused) {
             "texture too large for the GL");
 }
 
+TEST(ModelCheck, NodesReadingAnotherFileByNameAreRefused) {
+  const std::string data = std::string(FS_SOURCE_DIR) + "/data/";
+  EXPECT_EQ(check("File { name \"" + data + "models/cub.iv\" }"), "names another file to read");
+  EXPECT_EQ(check("Image { filename \"" + data + "img/side.tga\" }"), "names another file to read");
+}
+
 TEST(ModelCheck, NestingDeeperThanTheLimitIsRefused) {
   std::string open, close;
   for (int i = 0; i < kMaxModelDepth; ++i) {

@@ -19,7 +19,7 @@ TEST(VerdictCache, ASecondJudgementStartsNoReaderAndPrintsNothing) {
     const std::string path = dir + "verdict-" + answer + ".iv";
     std::ofstream(path) << "x";
     // Runs in the reader child: only the trace file tells the test it ran.
-    const auto read = [&] {
+    const auto read = [&](const std::string&) {
       std::ofstream(trace, std::ios::app) << answer << "|";
       return answer;
     };

@@ -1,0 +1,79 @@
+#include "aircraft/ModelTexture.h"
+
+#include "files/ImageBytes.h"
+#include "files/UntrustedFile.h"
+
+#include <Inventor/SbImage.h>
+#include <Inventor/SoInput.h>
+#include <Inventor/errors/SoReadError.h>
+#include <Inventor/lists/SbStringList.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+SO_NODE_SOURCE(ModelTexture);
+
+namespace {
+int sizeLimit = 0;
+
+void* createModelTexture() { return new ModelTexture; }
+
+// Where Coin would look for a texture named in a model: as spelled when
+// absolute, else under each reading directory and its image subfolders.
+// Only looked up (stat never blocks); the first name that exists is read.
+std::string findTexture(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
+  static const char* const subdirs[] = {"",        "texture/", "textures/",
+                                        "images/", "pics/",    "pictures/"};
+  const SbStringList& dirs = SoInput::getDirectories();
+  for (int i = 0; i < dirs.getLength(); ++i) {
+    for (const char* sub : subdirs) {
+      const std::string path = std::string(dirs[i]->getString()) + "/" + sub + name;
+      struct stat st;
+      if (::stat(path.c_str(), &st) == 0) return path;
+    }
+  }
+  return name;
+}
+}  // namespace
+
+void ModelTexture::initClass() { SO_NODE_INIT_CLASS(ModelTexture, SoTexture2, "Texture2"); }
+
+ModelTexture::ModelTexture() { SO_NODE_CONSTRUCTOR(ModelTexture); }
+
+ModelTexture::~ModelTexture() = default;
+
+void ModelTexture::standIn(int limit) {
+  sizeLimit = limit;
+  if (getClassTypeId() != SoType::badType()) return;
+  initClass();
+  SoType::overrideType(SoTexture2::getClassTypeId(), createModelTexture);
+}
+
+SbBool ModelTexture::readInstance(SoInput* in, unsigned short flags) {
+  // Read the fields without Texture2's own loading, which a set name starts.
+  const SbBool notify = filename.enableNotify(FALSE);
+  const SbBool ok = SoNode::readInstance(in, flags);
+  filename.enableNotify(notify);
+  const SbString name = filename.getValue();
+  if (!ok || name.getLength() == 0) return ok;
+  SbImage pixels;
+  const std::string path = findTexture(name.getString());
+  const std::string problem = readImageFile(path.c_str(), sizeLimit, pixels);
+  SbVec2s size;
+  int components = 0;
+  const unsigned char* data = pixels.getValue(size, components);
+  image.setValue(problem.empty() ? size : SbVec2s(0, 0), components, data);
+  setNameUnread(filename, name.getString());
+  if (problem.empty()) return ok;
+  // In the reader child this is the model's verdict; after it, the file has
+  // changed since, and the model keeps its shape without the texture.
+  if (inReaderChild())
+    SoReadError::post(in, "texture '%s' %s", name.getString(), problem.c_str());
+  else
+    std::fprintf(stderr, "aircraft: texture %s left out: %s\n", printableName(path.c_str()).c_str(),
+                 problem.c_str());
+  return ok;
+}
