@@ -36,24 +36,19 @@ bool writeAll(int fd, const std::string& bytes) {
   return true;
 }
 
-}  // namespace
-
-namespace {
 std::string scratch;
 pid_t scratchOwner = 0;
 
-// Empties the folder; only the process that made it touches it.
-void clearScratch(bool remove) {
+// Empties and removes the folder; only the process that made it touches it.
+void clearScratch() {
   if (scratch.empty() || ::getpid() != scratchOwner) return;
   if (DIR* dir = ::opendir(scratch.c_str())) {
     while (const dirent* entry = ::readdir(dir))
       if (entry->d_name[0] != '.') ::unlinkat(::dirfd(dir), entry->d_name, 0);
     ::closedir(dir);
   }
-  if (remove) {
-    ::rmdir(scratch.c_str());
-    scratch.clear();
-  }
+  ::rmdir(scratch.c_str());
+  scratch.clear();
 }
 }  // namespace
 
@@ -65,11 +60,11 @@ void prepareImageScratch() {
   if (::mkdtemp(&pattern[0]) == nullptr) return;
   scratch = pattern;
   scratchOwner = ::getpid();
-  static const bool registered = std::atexit([] { clearScratch(true); }) == 0;
+  static const bool registered = std::atexit([] { clearScratch(); }) == 0;
   (void)registered;
 }
 
-void clearImageScratch() { clearScratch(true); }
+void clearImageScratch() { clearScratch(); }
 
 bool decodeImage(const std::string& bytes, const char* name, SbImage& image) {
   image.setValue(SbVec2s(0, 0), 0, nullptr);
@@ -87,7 +82,7 @@ bool decodeImage(const std::string& bytes, const char* name, SbImage& image) {
   ::close(fd);
   const bool read = written && image.readFile(path.c_str());
   ::unlink(path.c_str());
-  clearScratch(true);
+  clearScratch();
   return read;
 }
 
