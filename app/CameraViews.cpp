@@ -85,7 +85,8 @@ bool lookAt(const SbVec3f& eye, const SbVec3f& target, SbRotation& orientation) 
   return true;
 }
 
-bool cockpitPose(const SbMatrix& m, float noseZ, SbVec3f& position, SbRotation& orientation) {
+bool cockpitPose(const SbMatrix& m, const SbBox3f& model, SbVec3f& position,
+                 SbRotation& orientation) {
   SbVec3f nose(m[2][0], m[2][1], m[2][2]);
   SbVec3f up(m[1][0], m[1][1], m[1][2]);
   const float scale = nose.length();
@@ -96,8 +97,19 @@ bool cockpitPose(const SbMatrix& m, float noseZ, SbVec3f& position, SbRotation& 
   right.normalize();
   // The aircraft's up is square to its nose; rebuilt so rounding keeps it so.
   up = right.cross(nose);
-  position =
-      SbVec3f(m[3][0], m[3][1], m[3][2]) + nose * (std::max(noseZ, 0.0f) * scale + kSeatAhead);
+  float reach = 0.0f;
+  if (!model.isEmpty()) {
+    const SbVec3f& lo = model.getMin();
+    const SbVec3f& hi = model.getMax();
+    for (int corner = 0; corner < 8; ++corner) {
+      const SbVec3f p((corner & 1) ? hi[0] : lo[0], (corner & 2) ? hi[1] : lo[1],
+                      (corner & 4) ? hi[2] : lo[2]);
+      SbVec3f turned;
+      m.multDirMatrix(p, turned);
+      reach = std::max(reach, turned.dot(nose));
+    }
+  }
+  position = SbVec3f(m[3][0], m[3][1], m[3][2]) + nose * (reach + kSeatAhead);
   orientation = fromAxes(right, up, -nose);
   return true;
 }
@@ -210,15 +222,18 @@ void CameraViews::onEvent(void* self, SoEventCallback* node) {
   views->place(0.0);
 }
 
-float CameraViews::noseOf(const Plane* plane) {
-  for (const auto& known : noses_)
+const SbBox3f& CameraViews::boxOf(const Plane* plane) {
+  for (const auto& known : boxes_)
     if (known.first == plane) return known.second;
   SoGetBoundingBoxAction measure{SbViewportRegion()};
   measure.apply(plane->modelFile);
-  const SbBox3f box = measure.getBoundingBox();
-  const float nose = box.isEmpty() ? 0.0f : box.getMax()[2];
-  noses_.emplace_back(plane, std::isfinite(nose) ? nose : 0.0f);
-  return noses_.back().second;
+  SbBox3f box = measure.getBoundingBox();
+  const SbVec3f& lo = box.getMin();
+  const SbVec3f& hi = box.getMax();
+  for (int i = 0; i < 3; ++i)
+    if (!std::isfinite(lo[i]) || !std::isfinite(hi[i])) box.makeEmpty();
+  boxes_.emplace_back(plane, box);
+  return boxes_.back().second;
 }
 
 void CameraViews::place(double seconds) {
@@ -234,7 +249,7 @@ void CameraViews::place(double seconds) {
   SbRotation orientation;
   switch (view_) {
     case View::Cockpit:
-      if (!cockpitPose(m, noseOf(plane), position, orientation)) return;
+      if (!cockpitPose(m, boxOf(plane), position, orientation)) return;
       break;
     case View::FlyBy: {
       SbVec2f direction = plane->directionFromHeading(plane->heading);

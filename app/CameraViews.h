@@ -9,6 +9,7 @@
 
 #include "window/Window.h"
 
+#include <Inventor/SbBox3f.h>
 #include <Inventor/SbLinear.h>
 #include <Inventor/SbRotation.h>
 #include <Inventor/SbTime.h>
@@ -33,11 +34,13 @@ View nextView(View view);
 bool lookAt(const SbVec3f& eye, const SbVec3f& target, SbRotation& orientation);
 
 // The pilot's seat of an aircraft placed by `placement` (rows side, up and
-// nose axes, times the model scale, then the position): just ahead of the
-// model's nose, which lies `noseZ` model units along the nose axis, looking
-// along that axis with the aircraft's up axis as the camera's up. The whole
-// model is then behind the eye. False for a collapsed model (zero axes).
-bool cockpitPose(const SbMatrix& placement, float noseZ, SbVec3f& position,
+// nose axes, times the model scale, then the position): on the nose axis,
+// just beyond the farthest reach of the model's bounding box `model` (in
+// model units) along it, looking along that axis with the aircraft's up
+// axis as the camera's up. The whole model is then behind the eye, even
+// when climbing and banking tilt the side axis toward the nose. False for
+// a collapsed model (zero axes).
+bool cockpitPose(const SbMatrix& placement, const SbBox3f& model, SbVec3f& position,
                  SbRotation& orientation);
 
 // A point ahead of the aircraft, beside its path, that it flies past.
@@ -93,7 +96,7 @@ class CameraViews {
   static void onEvent(void* self, SoEventCallback* node);
   static void afterTick(SbTime delta);
   void place(double seconds);
-  float noseOf(const Plane* plane);
+  const SbBox3f& boxOf(const Plane* plane);
 
   win::TopLevel* toplevel_;
   SoEventCallback* events_ = nullptr;
@@ -105,5 +108,5 @@ class CameraViews {
   bool vDown_ = false;
   bool dragging_ = false;
   SbVec2s dragFrom_{0, 0};
-  std::vector<std::pair<const Plane*, float>> noses_;
+  std::vector<std::pair<const Plane*, SbBox3f>> boxes_;
 };
