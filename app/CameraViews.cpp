@@ -133,7 +133,7 @@ void OrbitPlace::turn(float yawBy, float pitchBy) {
 }
 
 void OrbitPlace::zoom(int steps) {
-  distance = std::clamp(distance * std::pow(kZoomStep, static_cast<float>(-steps)), kMinDistance,
+  distance = std::clamp(distance * std::pow(kZoomStep, -static_cast<float>(steps)), kMinDistance,
                         kMaxDistance);
 }
 
