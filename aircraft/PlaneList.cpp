@@ -31,8 +31,9 @@ void PlaneList::selectNext() {
 }
 
 void PlaneList::update(SbTime dt) {
+  SoPerspectiveCamera* chase = camera != nullptr ? camera : sceneCamera;
   for (PlaneListNode* cell = head; cell != nullptr; cell = cell->next)
-    cell->plane->advance(dt, sceneCamera);
+    cell->plane->advance(dt, chase);
 
   // Selection follows the release, so a held Tab moves it exactly once.
   curTab = KeyTable[KEY_TAB].pressed;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class SoPerspectiveCamera;
 struct Plane;
 
 struct PlaneListNode {
@@ -18,12 +19,14 @@ struct PlaneList {
   PlaneListNode* current = nullptr;  // the selected aircraft's cell
   int32_t prevTab = 0;               // Tab flag at the previous update
   int32_t curTab = 0;                // Tab flag at this update
+  // Where the selected aircraft puts the chase camera; null: sceneCamera.
+  SoPerspectiveCamera* camera = nullptr;
 
   // Adds at the tail; the first aircraft becomes the selected one.
   void append(Plane* plane);
   // Selects the next aircraft, wrapping to the head.
   void selectNext();
-  // Per tick: advances every aircraft with the scene camera, handles Tab,
+  // Per tick: advances every aircraft with the chase camera, handles Tab,
   // then exitOnEscape.
   void update(SbTime dt);
 };

@@ -2,6 +2,7 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
+#include "app/CameraViews.h"
 #include "app/Screenshot.h"
 #include "app/Tick.h"
 
@@ -37,6 +38,8 @@ const char* kHelp[] = {
     "Left / Right     bank left / right",
     "Up / Down        climb / descend",
     "Tab              follow the next aircraft",
+    "V                view: chase, cockpit, fly-by, orbit",
+    "Mouse            orbit: drag to turn, wheel to zoom",
     "P or Pause       pause / resume",
     "H                heads-up display",
     "F1               this help",
@@ -46,7 +49,8 @@ const char* kHelp[] = {
     "",
     "Gamepad: left stick banks and climbs, right trigger",
     "accelerates, left trigger brakes, A follows the next",
-    "aircraft, Start pauses.",
+    "aircraft, Y changes the view, the right stick turns",
+    "the orbit, Start pauses.",
 };
 
 // Text size follows the window height, so that it reads at 640x480 and at
@@ -97,13 +101,15 @@ SoSwitch* textPanel(float x, float y, SoText2** text) {
 
 }  // namespace
 
-Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir)
-    : toplevel_(toplevel), area_(area), screenshotDir_(std::move(screenshotDir)) {
+Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
+                 CameraViews* views)
+    : toplevel_(toplevel), area_(area), screenshotDir_(std::move(screenshotDir)), views_(views) {
   root_ = new SoSeparator;
   root_->ref();
   auto* keys = new SoEventCallback;
   keys->addEventCallback(SoKeyboardEvent::getClassTypeId(), onKey, this);
   root_->addChild(keys);
+  if (views_) root_->addChild(views_->eventNode());
   auto* camera = new SoOrthographicCamera;
   camera->viewportMapping = SoCamera::LEAVE_ALONE;  // -1..1 on both axes, any window shape
   camera->height = 2.0f;
@@ -217,7 +223,9 @@ void Cockpit::refreshHud() {
     std::snprintf(lines[0], sizeof lines[0], "no aircraft");
     lines[1][0] = '\0';
   }
-  std::snprintf(lines[2], sizeof lines[2], "aircraft %d of %d   %s", index, count, rate);
+  const char* view = viewName(views_ ? views_->view() : View::Chase);
+  std::snprintf(lines[2], sizeof lines[2], "aircraft %d of %d   %s view   %s", index, count, view,
+                rate);
   // Only a changed text costs a frame.
   for (int i = 0; i < 3; ++i)
     if (hudText_->string.getNum() <= i || hudText_->string[i] != lines[i])

@@ -1,7 +1,9 @@
 #pragma once
 // The pilot's comforts, drawn over the scene and never part of it: key help
 // (F1), heads-up display (H), pause (P or Pause), fullscreen (F11) and a
-// screenshot key (F12, only when a screenshot folder was given). A pilot who
+// screenshot key (F12, only when a screenshot folder was given); the camera
+// views (V) see their keys and the mouse here, and the heads-up display
+// names the view. A pilot who
 // presses none of these keys sees exactly the scene alone.
 
 #include "window/Window.h"
@@ -18,11 +20,14 @@ class SoOneShotSensor;
 class SoTimerSensor;
 class SoEventCallback;
 class SoSensor;
+class CameraViews;
 
 class Cockpit {
  public:
-  // screenshotDir empty: F12 does nothing.
-  Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir);
+  // screenshotDir empty: F12 does nothing. Without views the camera stays
+  // the chase camera.
+  Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
+          CameraViews* views = nullptr);
   ~Cockpit();
   Cockpit(const Cockpit&) = delete;
   Cockpit& operator=(const Cockpit&) = delete;
@@ -39,6 +44,7 @@ class Cockpit {
   win::TopLevel* toplevel_;
   win::RenderArea& area_;
   std::string screenshotDir_;
+  CameraViews* views_;
   SoSeparator* root_ = nullptr;
   SoSwitch* help_ = nullptr;
   SoSwitch* hud_ = nullptr;

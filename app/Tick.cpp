@@ -10,9 +10,18 @@ SbTime FrameClock = SbTime::zero();
 
 namespace {
 bool paused = false;
-void updateFleet(SbTime delta) { fleet.update(delta); }
-void holdFleet(SbTime) { exitOnEscape(); }
+void (*afterTick)(SbTime) = nullptr;
+void updateFleet(SbTime delta) {
+  fleet.update(delta);
+  if (afterTick) afterTick(delta);
+}
+void holdFleet(SbTime delta) {
+  exitOnEscape();
+  if (afterTick) afterTick(delta);
+}
 }  // namespace
+
+void setAfterTick(void (*hook)(SbTime delta)) { afterTick = hook; }
 
 void setTickPaused(bool on) { paused = on; }
 bool tickPaused() { return paused; }

@@ -20,6 +20,10 @@ bool tickPaused();
 // by changes of the time of day.
 SbTime monotonicNow();
 
+// Called after every tick's update, paused or not, with its delta; null
+// for none. The camera views place the camera here.
+void setAfterTick(void (*hook)(SbTime delta));
+
 // SoOneShotSensor callback: tickAt(monotonicNow()), then reschedules.
 void tickCallback(void* userData, SoSensor* sensor);
 

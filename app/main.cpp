@@ -1,6 +1,7 @@
 // flightscene: an interactive flight scene with volumetric clouds.
 
 #include "app/AppOptions.h"
+#include "app/CameraViews.h"
 #include "app/Cockpit.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
@@ -47,11 +48,13 @@ int main(int argc, char** argv) {
   }
 
   win::RenderArea* area = showScene(toplevel, sceneRoot);
-  auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir);
+  auto* views = new CameraViews(toplevel);
+  auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir, views);
 
   win::mainLoop();
 
   delete cockpit;
+  delete views;
   delete area;
   sceneRoot->unref();
   win::shutdown(toplevel);

@@ -10,7 +10,8 @@ class SoOneShotSensor;
 
 // The scene's root; referenced once by start-up, released after the main loop.
 extern SoSeparator* sceneRoot;
-// The scene's only camera (owned by the root). The fleet update moves it.
+// The scene's only camera (owned by the root). The fleet update moves it in
+// the chase view, the camera views in the others.
 extern SoPerspectiveCamera* sceneCamera;
 // The animation sensor; never unscheduled or deleted.
 extern SoOneShotSensor* tickSensor;

@@ -1,6 +1,7 @@
 #include "window/Gamepad.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace win {
 
@@ -9,13 +10,20 @@ namespace {
 using K = SoKeyboardEvent;
 
 constexpr K::Key kPadKeys[GamepadKeys::kKeys] = {
-    K::LEFT_ARROW, K::RIGHT_ARROW, K::UP_ARROW, K::DOWN_ARROW, K::W, K::S, K::TAB, K::PAUSE,
+    K::LEFT_ARROW, K::RIGHT_ARROW, K::UP_ARROW, K::DOWN_ARROW, K::W, K::S, K::TAB, K::PAUSE, K::V,
 };
 
 // Triggers rest at -1 and read +1 fully pulled; half way counts as held.
 bool pulled(float trigger) { return trigger > 0.0f; }
 
+float axis(float v) { return std::isnan(v) ? 0.0f : std::clamp(v, -1.0f, 1.0f); }
+
 }  // namespace
+
+SbVec2f stickPosition(float x, float y) {
+  const SbVec2f p(axis(x), axis(y));
+  return p.length() < GamepadKeys::kDeadZone ? SbVec2f(0, 0) : p;
+}
 
 std::vector<KeyChange> GamepadKeys::update(const PadState* state) {
   std::array<bool, kKeys> want{};
@@ -27,7 +35,8 @@ std::vector<KeyChange> GamepadKeys::update(const PadState* state) {
     const bool accelerate = pulled(state->rightTrigger);
     const bool brake = pulled(state->leftTrigger);
     // In the order of kPadKeys.
-    want = {bankLeft, bankRight, climb, descend, accelerate, brake, state->south, state->start};
+    want = {bankLeft, bankRight,    climb,        descend,     accelerate,
+            brake,    state->south, state->start, state->north};
   }
   std::vector<KeyChange> changes;
   for (int i = 0; i < kKeys; ++i) {

@@ -7,7 +7,12 @@
 //   right / left trigger      W / S (accelerate / brake)
 //   south button (A)          Tab (the next aircraft, on release)
 //   Start                     Pause
+//   north button (Y)          V (the next camera view)
+//
+// The right stick holds no key: it turns the orbit view, read as a position
+// (rightStick in Window.h).
 
+#include <Inventor/SbVec2f.h>
 #include <Inventor/events/SoKeyboardEvent.h>
 
 #include <array>
@@ -22,9 +27,16 @@ struct PadState {
   float leftY = 0.0f;
   float leftTrigger = -1.0f;
   float rightTrigger = -1.0f;
+  float rightX = 0.0f;
+  float rightY = 0.0f;
   bool south = false;
   bool start = false;
+  bool north = false;
 };
+
+// The stick at (x, y), or (0, 0) within the dead zone; each axis clamped to
+// -1..1, and not a number reads as centred.
+SbVec2f stickPosition(float x, float y);
 
 struct KeyChange {
   SoKeyboardEvent::Key key;
@@ -43,7 +55,7 @@ class GamepadKeys {
 
   bool holds(SoKeyboardEvent::Key key) const;
 
-  static constexpr int kKeys = 8;
+  static constexpr int kKeys = 9;
 
  private:
   std::array<bool, kKeys> held_{};

@@ -74,6 +74,21 @@ void onCursor(GLFWwindow* w, double, double) {
   a->dispatch(&event);
 }
 
+// X11's convention, which Coin follows: a wheel step is a press and a
+// release of button 4 (up, away from the user) or 5 (down).
+void onScroll(GLFWwindow* w, double, double dy) {
+  RenderArea::Impl* a = areaOf(w);
+  if (!a || !a->mouseInput || dy == 0.0) return;
+  SoMouseButtonEvent event;
+  event.setButton(dy > 0 ? SoMouseButtonEvent::BUTTON4 : SoMouseButtonEvent::BUTTON5);
+  event.setPosition(a->cursorPosition());
+  a->stampModifiers(&event, 0);
+  for (const auto state : {SoButtonEvent::DOWN, SoButtonEvent::UP}) {
+    event.setState(state);
+    a->dispatch(&event);
+  }
+}
+
 PadState padStateOf(const GLFWgamepadstate& s) {
   PadState pad;
   pad.leftX = s.axes[GLFW_GAMEPAD_AXIS_LEFT_X];
@@ -82,6 +97,9 @@ PadState padStateOf(const GLFWgamepadstate& s) {
   pad.rightTrigger = s.axes[GLFW_GAMEPAD_AXIS_RIGHT_TRIGGER];
   pad.south = s.buttons[GLFW_GAMEPAD_BUTTON_A] == GLFW_PRESS;
   pad.start = s.buttons[GLFW_GAMEPAD_BUTTON_START] == GLFW_PRESS;
+  pad.north = s.buttons[GLFW_GAMEPAD_BUTTON_Y] == GLFW_PRESS;
+  pad.rightX = s.axes[GLFW_GAMEPAD_AXIS_RIGHT_X];
+  pad.rightY = s.axes[GLFW_GAMEPAD_AXIS_RIGHT_Y];
   return pad;
 }
 
@@ -91,6 +109,7 @@ void installInputCallbacks(GLFWwindow* window) {
   glfwSetKeyCallback(window, onKey);
   glfwSetMouseButtonCallback(window, onMouseButton);
   glfwSetCursorPosCallback(window, onCursor);
+  glfwSetScrollCallback(window, onScroll);
 }
 
 // The first connected gamepad, read as keys; unplugging releases its keys.
@@ -104,6 +123,7 @@ void pollGamepad(TopLevel* top) {
       read = &pad;
     }
   }
+  top->rightStick = read ? stickPosition(pad.rightX, pad.rightY) : SbVec2f(0, 0);
   for (const KeyChange& change : top->keys.gamepad(read)) {
     if (top->area && top->area->keyboardInput) top->area->sendKey(change.key, change.down, 0);
   }
@@ -152,6 +172,10 @@ void RenderArea::Impl::sendKey(SoKeyboardEvent::Key key, bool down, int mods) {
   event.setPosition(cursorPosition());
   stampModifiers(&event, mods);
   dispatch(&event);
+}
+
+SbVec2f rightStick(const TopLevel* toplevel) {
+  return toplevel ? toplevel->rightStick : SbVec2f(0, 0);
 }
 
 bool RenderArea::processEvent(const SoEvent* event) {

@@ -19,6 +19,7 @@ struct TopLevel {
   RenderArea::Impl* area = nullptr;
   Place windowed{0, 0, 1024, 768};  // where fullscreen returns to
   KeySources keys;                  // held on the keyboard or the gamepad
+  SbVec2f rightStick{0, 0};         // the gamepad's, at the last poll
   bool quitRequested = false;       // exitMainLoop() was called during mainLoop()
 };
 

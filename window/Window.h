@@ -22,7 +22,9 @@
 //  Input.cpp
 //  [x] keyboard (press, auto-repeat as press, release) and mouse events as
 //      SoEvents through SoHandleEventAction, so SoEventCallback nodes see them
-//  [x] the first gamepad, read as the keyboard keys it stands for
+//  [x] the first gamepad, read as the keyboard keys it stands for, and its
+//      right stick as a position
+//  [x] the mouse wheel as presses of buttons 4 (up) and 5 (down)
 //  MainLoop.cpp
 //  [x] mainLoop: Coin's timer and delay queues, redraw on scene change, paced
 //      at the display refresh (60 Hz where swapping does not block), waits
@@ -119,6 +121,11 @@ void setIcon(TopLevel* toplevel, const std::vector<img::Image>& sizes);
 // The largest texture side the current GL context takes; 0 when no
 // window's context is current.
 int maxTextureSize();
+
+// The first gamepad's right stick at the last poll of the main loop: x to
+// the right, y negative when pushed away, each -1..1; (0, 0) inside the
+// dead zone or without a gamepad.
+SbVec2f rightStick(const TopLevel* toplevel);
 
 // The GLFW window behind a top-level window, for callers chaining their own
 // callbacks (keep ours: call the previous callback from yours).

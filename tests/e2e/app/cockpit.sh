@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The pilot's keys on the real program: help and heads-up display come and go
 # without a trace, in DejaVu Sans Mono or, without FreeType or the font, in
-# the built-in font; pause freezes the flight and resumes it, and F12 writes
-# a screenshot only where one was asked for.
+# the built-in font; V cycles the camera views back to the chase view exactly,
+# the mouse turns and zooms the orbit; pause freezes the flight and resumes
+# it, and F12 writes a screenshot only where one was asked for.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 identical() { [ "$(differing_pixels "$1" "$2")" = 0 ]; }
 run_with() {  # run_with ARGS...: starts the program on the shipped list, focused
@@ -63,6 +64,29 @@ for key in F1 h; do
   shot "$wid" "$WORK/$key-off.png"
   check "$key again restores the picture pixel for pixel" identical "$WORK/rest.png" "$WORK/$key-off.png"
 done
+
+for view in cockpit fly-by orbit; do
+  stroke v
+  settled_shot "$wid" "$WORK/view-$view.png" 30
+  check "V shows the $view view" [ "$(differing_pixels "$WORK/rest.png" "$WORK/view-$view.png")" -gt 1000 ]
+done
+xdotool mousemove --window "$wid" 500 400 mousedown 1
+for step in $(seq 10); do
+  xdotool mousemove --window "$wid" $((500 + step * 15)) $((400 - step * 3))
+  sleep 0.05
+done
+xdotool mouseup 1
+settled_shot "$wid" "$WORK/view-dragged.png" 30
+check "a mouse drag turns the orbit" \
+  [ "$(differing_pixels "$WORK/view-orbit.png" "$WORK/view-dragged.png")" -gt 1000 ]
+xdotool click 5 click 5
+settled_shot "$wid" "$WORK/view-wheel.png" 30
+check "the wheel moves the orbit further" \
+  [ "$(differing_pixels "$WORK/view-dragged.png" "$WORK/view-wheel.png")" -gt 1000 ]
+stroke v
+settled_shot "$wid" "$WORK/view-chase.png" 30
+check "V after the orbit restores the chase view pixel for pixel" \
+  identical "$WORK/rest.png" "$WORK/view-chase.png"
 check "the cockpit text is drawn in DejaVuSansMono.ttf" grep -q 'DejaVuSansMono\.ttf$' "/proc/$APP_PID/maps"
 
 xdotool keydown w

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 using K = SoKeyboardEvent;
@@ -30,19 +32,31 @@ TEST(GamepadKeys, SticksPastTheDeadZoneAndTriggersHoldFlightKeysOncePerChange) {
   EXPECT_FALSE(pad.holds(K::LEFT_ARROW) || pad.holds(K::W));
 }
 
-TEST(GamepadKeys, SouthButtonIsTabDownThenUpAndStartIsPause) {
+TEST(GamepadKeys, SouthButtonIsTabDownThenUpStartIsPauseAndNorthIsV) {
   win::GamepadKeys pad;
   win::PadState s;
   s.south = true;
   s.start = true;
+  s.north = true;
+  s.rightX = 1.0f;  // the right stick holds no key
   auto changes = pad.update(&s);
-  ASSERT_EQ(changes.size(), 2u);
-  EXPECT_TRUE(pad.holds(K::TAB) && pad.holds(K::PAUSE));
+  ASSERT_EQ(changes.size(), 3u);
+  EXPECT_TRUE(pad.holds(K::TAB) && pad.holds(K::PAUSE) && pad.holds(K::V));
+  s.north = false;
+  s.start = false;
+  pad.update(&s);
   s.south = false;
   changes = pad.update(&s);
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].key, K::TAB);
   EXPECT_FALSE(changes[0].down);  // the release is what selects the next aircraft
+}
+
+TEST(GamepadKeys, RightStickReadsCentredInTheDeadZoneAndBoundedBeyond) {
+  EXPECT_EQ(win::stickPosition(0.2f, -0.2f), SbVec2f(0, 0));
+  EXPECT_EQ(win::stickPosition(0.5f, 0.0f), SbVec2f(0.5f, 0));
+  EXPECT_EQ(win::stickPosition(3.0f, -7.0f), SbVec2f(1, -1));
+  EXPECT_EQ(win::stickPosition(std::nanf(""), 0.9f), SbVec2f(0, 0.9f));
 }
 
 // The pad's state that holds W (and nothing else), and one that holds nothing.
