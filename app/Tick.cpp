@@ -10,12 +10,15 @@ SbTime FrameClock = SbTime::zero();
 
 namespace {
 bool paused = false;
+FleetUpdateWrapper wrapper = nullptr;
 void updateFleet(SbTime delta) { fleet.update(delta); }
+void wrappedUpdate(SbTime delta) { wrapper(delta, updateFleet); }
 void holdFleet(SbTime) { exitOnEscape(); }
 }  // namespace
 
 void setTickPaused(bool on) { paused = on; }
 bool tickPaused() { return paused; }
+void setFleetUpdateWrapper(FleetUpdateWrapper w) { wrapper = w; }
 
 void advanceClock(SbTime now, void (*update)(SbTime delta)) {
   if (FrameClock == SbTime::zero()) {
@@ -42,4 +45,6 @@ void tickCallback(void* /*userData*/, SoSensor* sensor) {
   static_cast<SoOneShotSensor*>(sensor)->schedule();
 }
 
-void tickAt(SbTime now) { advanceClock(now, paused ? holdFleet : updateFleet); }
+void tickAt(SbTime now) {
+  advanceClock(now, paused ? holdFleet : wrapper ? wrappedUpdate : updateFleet);
+}

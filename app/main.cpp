@@ -2,6 +2,7 @@
 
 #include "app/AppOptions.h"
 #include "app/Cockpit.h"
+#include "app/FlightRecorder.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "state/Globals.h"
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 int main(int argc, char** argv) {
   // A message lost to a closed pipe and a file cut short by a size limit are
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
   const int status = cli::handle(appCommandLine(options), argc, argv);
   if (status >= 0) return status;
   if (!enterDataDir(options)) return 1;
+  FlightRecording replay;
+  if (!prepareRecorder(options, replay)) return 1;
   if (const std::string problem = win::driverProblem(); !problem.empty()) {
     std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
     return 1;
@@ -46,10 +50,14 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (!options.record.empty() && !startRecording(options.record)) return 1;
+  if (!options.replay.empty()) startReplay(std::move(replay));
+
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir);
 
   win::mainLoop();
+  finishRecording();
 
   delete cockpit;
   delete area;
