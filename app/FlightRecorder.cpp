@@ -14,15 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace {
-
-constexpr std::size_t kTickRecordBytes = 1 + 4 + 14 + 4;
 
 std::string shown(const std::string& path) { return printableName(path.c_str()); }
 
@@ -118,8 +115,8 @@ void closeTick() {
   recorder.tick.state = fleetStateCrc();
   recorder.writer->tick(recorder.tick);
   // A replay reads at most kMaxFileBytes: the recording ends before that.
-  const std::size_t next = recorder.written + recorder.writer->pending().size() + kTickRecordBytes +
-                           rec::Writer::endSize(recorder.aircraft);
+  const std::size_t next = recorder.written + recorder.writer->pending().size() +
+                           rec::Writer::tickSize() + rec::Writer::endSize(recorder.aircraft);
   if (next > kMaxFileBytes) {
     std::fprintf(stderr,
                  "flightscene: recording to %s ends at its limit of %zu MiB; the flight goes on "

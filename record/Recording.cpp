@@ -96,6 +96,8 @@ void Writer::flushed() {
   sinceFlush_ = 0;
 }
 
+std::size_t Writer::tickSize() { return kFrameBytes + kTickPayload; }
+
 std::size_t Writer::endSize(std::size_t aircraft) { return kFrameBytes + kEndFixed + 4 * aircraft; }
 
 void Writer::record(char kind, const std::string& payload) {

@@ -67,7 +67,8 @@ class Writer {
   void flushed();
 
   uint64_t ticks() const { return ticks_; }
-  // Bytes of the end record for `aircraft` aircraft.
+  // Bytes of a tick record, and of the end record for `aircraft` aircraft.
+  static std::size_t tickSize();
   static std::size_t endSize(std::size_t aircraft);
 
  private:
