@@ -19,7 +19,11 @@ constexpr int kMaxSide = 16384;
 
 // Absolute before --data changes the working directory.
 bool absoluteFile(const std::string& option, const std::string& value, std::string& path,
-                  std::string& error) {
+                  const std::string& other, std::string& error) {
+  if (!other.empty()) {
+    error = "--record and --replay exclude each other";
+    return false;
+  }
   std::error_code ec;
   if (!value.empty()) path = std::filesystem::absolute(value, ec).string();
   if (value.empty() || ec) error = "--" + option + " needs a file name";
@@ -68,17 +72,14 @@ cli::Program appCommandLine(AppOptions& o) {
          return ok;
        }},
       {"record", "FILE", "write the flight to FILE as it is flown",
-       [&o](const std::string& v, E e) { return absoluteFile("record", v, o.record, e); }},
+       [&o](const std::string& v, E e) {
+         return absoluteFile("record", v, o.record, o.replay, e);
+       }},
       {"replay", "FILE",
        "fly the flight recorded in FILE again; Escape, P, H,\nF1 and F11 stay live",
-       [&o](const std::string& v, E e) { return absoluteFile("replay", v, o.replay, e); }},
-  };
-  p.finish = [&o](const std::vector<std::string>& operands, E e) {
-    if (!operands.empty())
-      e = "unexpected argument '" + operands.front() + "'";
-    else if (!o.record.empty() && !o.replay.empty())
-      e = "--record and --replay exclude each other";
-    return e.empty();
+       [&o](const std::string& v, E e) {
+         return absoluteFile("replay", v, o.replay, o.record, e);
+       }},
   };
   return p;
 }
