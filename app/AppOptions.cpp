@@ -1,6 +1,8 @@
 #include "app/AppOptions.h"
 
+#include "aircraft/PlaneListFile.h"
 #include "app/DataDir.h"
+#include "app/FlightRecorder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,10 +11,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
 constexpr int kMaxSide = 16384;
+
+// Absolute before --data changes the working directory.
+bool absoluteFile(const std::string& option, const std::string& value, std::string& path,
+                  const std::string& other, std::string& error) {
+  if (!other.empty()) {
+    error = "--record and --replay exclude each other";
+    return false;
+  }
+  std::error_code ec;
+  if (!value.empty()) path = std::filesystem::absolute(value, ec).string();
+  if (value.empty() || ec) error = "--" + option + " needs a file name";
+  return error.empty();
+}
 
 }  // namespace
 
@@ -21,12 +37,13 @@ cli::Program appCommandLine(AppOptions& o) {
   p.name = "flightscene";
   p.description =
       "An interactive 3-D flight scene with volumetric clouds. Fly with the arrow\n"
-      "keys, W and S; Tab picks the next aircraft, Escape quits.";
+      "keys, W and S; Tab picks the next aircraft, Escape quits. A flight can be\n"
+      "recorded and replayed exactly.";
   p.footer =
       "Without --data an installed flightscene flies the shipped scene, and one in\n"
       "a build tree reads PlaneList.txt, models and img/ from the working directory.\n"
       "Exit status: 0 on Escape or window close, 1 on an unusable list file, data\n"
-      "directory, display or OpenGL, 2 on bad options. See flightscene(6).\n";
+      "directory, recording, display or OpenGL, 2 on bad options. See flightscene(6).\n";
   using E = std::string&;
   p.options = {
       {"data", "DIR", "work in DIR (PlaneList.txt, models, img/), as if\nstarted there",
@@ -54,6 +71,15 @@ cli::Program appCommandLine(AppOptions& o) {
          if (!ok) e = "--screenshot-dir wants an existing directory, got '" + v + "'";
          return ok;
        }},
+      {"record", "FILE", "write the flight to FILE as it is flown",
+       [&o](const std::string& v, E e) {
+         return absoluteFile("record", v, o.record, o.replay, e);
+       }},
+      {"replay", "FILE",
+       "fly the flight recorded in FILE again; Escape, P, H,\nF1 and F11 stay live",
+       [&o](const std::string& v, E e) {
+         return absoluteFile("replay", v, o.replay, o.record, e);
+       }},
   };
   return p;
 }
@@ -63,5 +89,23 @@ bool enterDataDir(const AppOptions& options) {
   if (dir.empty() || chdir(dir.c_str()) == 0) return true;
   std::fprintf(stderr, "flightscene: cannot use %s as the data directory: %s\n", dir.c_str(),
                std::strerror(errno));
+  return false;
+}
+
+bool prepareRecorder(const AppOptions& options, FlightRecording& replay) {
+  if (options.record.empty() && options.replay.empty()) return true;
+  // Both compare the list's bytes: a missing list says so first, as always.
+  requirePlaneListFile();
+  std::string problem;
+  if (!options.record.empty()) {
+    problem = recordTargetProblem(options.record);
+  } else {
+    problem = readFlightRecording(options.replay, replay);
+    if (problem.empty()) problem = recordingListProblem(options.replay, replay);
+    if (problem.empty() && !replay.ended)
+      std::fprintf(stderr, "flightscene: %s\n", cutShortNote(options.replay, replay).c_str());
+  }
+  if (problem.empty()) return true;
+  std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
   return false;
 }

@@ -12,6 +12,8 @@ struct AppOptions {
   std::string data;  // --data: the directory to work in; empty for the default
   win::InitOptions window;
   std::string screenshotDir;  // --screenshot-dir, absolute; empty: F12 does nothing
+  std::string record;         // --record FILE, absolute; empty: nothing recorded
+  std::string replay;         // --replay FILE, absolute; empty: the flight is flown live
 };
 
 cli::Program appCommandLine(AppOptions& options);
@@ -20,3 +22,9 @@ cli::Program appCommandLine(AppOptions& options);
 // data, else the working directory as it is. False, with one line on
 // stderr, when that directory cannot be entered.
 bool enterDataDir(const AppOptions& options);
+
+// In the data directory, before the window opens: checks the --record
+// target, or reads the --replay recording into `replay` and checks it
+// against the list. False, with one line on stderr, when it cannot be used.
+struct FlightRecording;
+bool prepareRecorder(const AppOptions& options, FlightRecording& replay);

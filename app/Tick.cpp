@@ -11,12 +11,13 @@ SbTime FrameClock = SbTime::zero();
 namespace {
 bool paused = false;
 void (*afterTick)(SbTime) = nullptr;
-void updateFleet(SbTime delta) {
-  fleet.update(delta);
-  if (afterTick) afterTick(delta);
-}
-void holdFleet(SbTime delta) {
-  exitOnEscape();
+FleetUpdateWrapper wrapper = nullptr;
+void updateFleet(SbTime delta) { fleet.update(delta); }
+void wrappedUpdate(SbTime delta) { wrapper(delta, updateFleet); }
+void holdFleet(SbTime) { exitOnEscape(); }
+// The camera follows the live clock, also while paused or replaying.
+void runTick(SbTime delta) {
+  (paused ? holdFleet : wrapper ? wrappedUpdate : updateFleet)(delta);
   if (afterTick) afterTick(delta);
 }
 }  // namespace
@@ -25,6 +26,7 @@ void setAfterTick(void (*hook)(SbTime delta)) { afterTick = hook; }
 
 void setTickPaused(bool on) { paused = on; }
 bool tickPaused() { return paused; }
+void setFleetUpdateWrapper(FleetUpdateWrapper w) { wrapper = w; }
 
 void advanceClock(SbTime now, void (*update)(SbTime delta)) {
   if (FrameClock == SbTime::zero()) {
@@ -51,4 +53,6 @@ void tickCallback(void* /*userData*/, SoSensor* sensor) {
   static_cast<SoOneShotSensor*>(sensor)->schedule();
 }
 
-void tickAt(SbTime now) { advanceClock(now, paused ? holdFleet : updateFleet); }
+void tickAt(SbTime now) {
+  advanceClock(now, runTick);
+}

@@ -16,6 +16,13 @@ extern SbTime FrameClock;
 void setTickPaused(bool paused);
 bool tickPaused();
 
+// The fleet update as the tick calls it: the recorder and the replay wrap
+// it, getting the clock's delta and the update to hand a delta on to. Null
+// restores the plain update.
+using FleetUpdate = void (*)(SbTime delta);
+using FleetUpdateWrapper = void (*)(SbTime delta, FleetUpdate update);
+void setFleetUpdateWrapper(FleetUpdateWrapper wrapper);
+
 // Seconds on a clock that only runs forward (CLOCK_MONOTONIC), unaffected
 // by changes of the time of day.
 SbTime monotonicNow();

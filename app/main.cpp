@@ -3,6 +3,7 @@
 #include "app/AppOptions.h"
 #include "app/CameraViews.h"
 #include "app/Cockpit.h"
+#include "app/FlightRecorder.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "state/Globals.h"
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 int main(int argc, char** argv) {
   // A message lost to a closed pipe and a file cut short by a size limit are
@@ -24,6 +26,8 @@ int main(int argc, char** argv) {
   const int status = cli::handle(appCommandLine(options), argc, argv);
   if (status >= 0) return status;
   if (!enterDataDir(options)) return 1;
+  FlightRecording replay;
+  if (!prepareRecorder(options, replay)) return 1;
   if (const std::string problem = win::driverProblem(); !problem.empty()) {
     std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
     return 1;
@@ -47,11 +51,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (!options.record.empty() && !startRecording(options.record)) return 1;
+  if (!options.replay.empty()) startReplay(std::move(replay));
+
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   auto* views = new CameraViews(toplevel);
   auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir, views);
 
   win::mainLoop();
+  finishRecording();
 
   delete cockpit;
   delete views;

@@ -3,6 +3,7 @@
 #include "state/KeyTable.h"
 
 #include <cctype>
+#include <filesystem>
 #include <sstream>
 
 using cli::parseInt64;
@@ -80,6 +81,7 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
       "writes it as PNG.";
   p.footer =
       "Example: flightscene-snapshot --ticks 300 --hold W:1-300 --hold Left:120-150\n"
+      "A flight recorded with flightscene --record renders with --replay FILE.\n"
       "Exit status: 0 written, 1 rendering or writing failed, 2 bad options.\n";
   using E = std::string&;
   p.options = {
@@ -106,12 +108,14 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
        "fleet updates to run before the picture (default 0:\nthe camera has not yet moved "
        "behind the aircraft)",
        [&o](const std::string& v, E e) {
+         o.scripted = true;
          if (parseInt64(v, o.ticks) && o.ticks >= 0 && o.ticks <= kMaxTicks) return true;
          e = "--ticks wants a whole number 0.." + std::to_string(kMaxTicks) + ", got '" + v + "'";
          return false;
        }},
       {"dt", "SECONDS", "time per tick (default 1/60)",
        [&o](const std::string& v, E e) {
+         o.scripted = true;
          if (parseReal(v, o.dt) && o.dt > 0 && o.dt <= 3600) return true;
          e = "--dt wants seconds, more than 0 and at most 3600, got '" + v + "'";
          return false;
@@ -120,6 +124,7 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
        "hold KEY during ticks A to B inclusive; repeatable.\nKEY: W S Up Down Left Right Return "
        "Space A N",
        [&o](const std::string& v, E e) {
+         o.scripted = true;
          KeyHold hold;
          if (!parseHold(v, hold, e)) return false;
          o.holds.push_back(hold);
@@ -129,6 +134,7 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
        "press Tab at tick T and release it at T+1, which\nmoves the camera to the next "
        "aircraft; repeatable",
        [&o](const std::string& v, E e) {
+         o.scripted = true;
          int64_t tick = 0;
          if (!parseInt64(v, tick) || tick < 1) {
            e = "--tab wants a tick number of at least 1, got '" + v + "'";
@@ -145,6 +151,15 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
          e = "--frames wants a count 1..100000, got '" + v + "'";
          return false;
        }},
+      {"replay", "FILE",
+       "fly the flight recorded in FILE (flightscene --record)\ninstead of a script: its ticks, "
+       "keys and times",
+       [&o](const std::string& v, E e) {
+         std::error_code ec;
+         if (!v.empty()) o.replay = std::filesystem::absolute(v, ec).string();
+         if (v.empty() || ec) e = "--replay needs a file name";
+         return e.empty();
+       }},
       {"pitch", "DEG",
        "after the flight, tilt the camera DEG degrees up\n(negative: down), keeping its heading "
        "and position",
@@ -160,6 +175,11 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
   p.finish = [&o](const std::vector<std::string>& operands, E e) {
     if (!operands.empty()) {
       e = "unexpected argument '" + operands.front() + "'";
+      return false;
+    }
+    if (!o.replay.empty() && o.scripted) {
+      e = "--replay takes the ticks, keys and times from the recording: no --ticks, --dt, "
+          "--hold or --tab";
       return false;
     }
     // The release of a stroke at T is seen by the update of tick T + 1.

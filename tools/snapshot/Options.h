@@ -25,6 +25,8 @@ struct SnapshotOptions {
   std::vector<KeyHold> holds;
   std::vector<int64_t> tabs;  // Tab pressed at T, released at T + 1
   int64_t frames = 0;         // 0: one image of the last tick
+  std::string replay;         // --replay FILE, absolute: its ticks, keys and deltas
+  bool scripted = false;      // --ticks, --dt, --hold or --tab given
   bool pitchSet = false;
   double pitchDegrees = 0;  // camera pitch after the flight, up positive
 };

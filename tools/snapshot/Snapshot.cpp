@@ -1,6 +1,8 @@
 #include "tools/snapshot/Snapshot.h"
 
 #include "aircraft/PlaneList.h"
+#include "aircraft/PlaneListFile.h"
+#include "app/FlightRecorder.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "image/Png.h"
@@ -114,8 +116,27 @@ void pitchCamera(SoPerspectiveCamera* camera, double degrees) {
                                SbRotation(SbVec3f(0, 1, 0), yaw));
 }
 
+// The keys of a recorded update, Escape left out: the flight ends with the
+// recording, not inside it.
+KeyState recordedKeys(uint16_t flags) {
+  KeyState keys{};
+  for (int k = 0; k < KEY_COUNT; ++k) keys[k] = k != KEY_ESCAPE && ((flags >> k) & 1u);
+  return keys;
+}
+
 int runSnapshot(const SnapshotOptions& options, const char* argv0) {
-  const std::vector<int64_t> ticks = frameTicks(options.ticks, options.frames);
+  FlightRecording recording;
+  int64_t flightTicks = options.ticks;
+  if (!options.replay.empty()) {
+    const std::string problem = readFlightRecording(options.replay, recording);
+    if (!problem.empty()) {
+      fail(problem);
+      return 1;
+    }
+    if (!recording.ended) fail(cutShortNote(options.replay, recording));
+    flightTicks = static_cast<int64_t>(recording.ticks.size());
+  }
+  const std::vector<int64_t> ticks = frameTicks(flightTicks, options.frames);
   std::vector<std::string> paths;
   for (size_t i = 0; i < ticks.size(); ++i) {
     const std::string name =
@@ -127,6 +148,14 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   if (chdir(options.data.c_str()) != 0) {
     fail("cannot enter the data directory " + options.data + ": " + std::strerror(errno));
     return 1;
+  }
+  if (!options.replay.empty()) {
+    requirePlaneListFile();
+    const std::string problem = recordingListProblem(options.replay, recording);
+    if (!problem.empty()) {
+      fail(problem);
+      return 1;
+    }
   }
 
   // The program's own start-up, in a hidden window of the asked size.
@@ -157,8 +186,22 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   int status = 0;
   size_t next = 0;
   // Tick 0 stands for the program's first tick, which only starts its clock.
-  for (int64_t tick = 0; tick <= options.ticks && status == 0; ++tick) {
-    if (tick > 0) {
+  for (int64_t tick = 0; tick <= flightTicks && status == 0; ++tick) {
+    if (tick > 0 && !options.replay.empty()) {
+      const rec::Tick& step = recording.ticks[static_cast<size_t>(tick - 1)];
+      if (!feedKeys(*area, recordedKeys(step.keys), tick, options.dt)) {
+        status = 1;
+        break;
+      }
+      fleet.update(SbTime(step.delta));
+      const bool last = tick == flightTicks;
+      if (fleetStateCrc() != step.state ||
+          (last && recording.ended && recording.end.aircraft != aircraftStateCrcs())) {
+        fail("the flight differs from the recording at tick " + std::to_string(tick));
+        status = 1;
+        break;
+      }
+    } else if (tick > 0) {
       if (!feedKeys(*area, keysAt(options, tick), tick, options.dt)) {
         status = 1;
         break;

@@ -132,6 +132,9 @@ TEST(SnapshotOptions, RejectMalformedValuesWithAReason) {
       {"--help=yes"},
       {"-x"},
       {"--tab", "9223372036854775807"},
+      {"--replay", ""},
+      {"--replay", "flight.rec", "--ticks", "5"},
+      {"--dt", "0.5", "--replay", "flight.rec"},
   };
   for (const auto& args : bad) {
     SnapshotOptions o;

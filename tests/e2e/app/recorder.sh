@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The flight recorder on the real program: a flight flown with real keys and
+# recorded replays to the same aircraft states, whatever keys are pressed
+# during the replay; one killed mid-flight replays what it had written; the
+# snapshot tool renders a recording; bad recordings give one line and
+# status 1, never a hang.
+source "$(dirname "$0")/../../support/e2e.sh" "$@"
+SNAPSHOT="$(dirname "$FS_BIN")/flightscene-snapshot"
+make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
+
+# replay_of FILE [ARGS...]: replays FILE with the keys pressed in the
+# function `during_replay`, ends it with Escape; REPLAY_STATUS, $WORK/app.err.
+during_replay() { :; }
+replay_of() {
+  start_app "$WORK/run" --size 480x360 --replay "$@"
+  local wid
+  wid=$(wait_window)
+  focus "$wid" 2>/dev/null
+  during_replay
+  for _ in $(seq 600); do grep -q '^replay: ' "$WORK/app.err" && break; sleep 0.1; done
+  REPLAY_STATUS=$(end_with_escape "$wid" 60)
+  [ "$REPLAY_STATUS" = running ] || APP_PID=""
+}
+
+start_app "$WORK/run" --size 480x360 --record "$WORK/flight.rec"
+wid=$(wait_window)
+check "recording: window appears" [ -n "$wid" ]
+[ -n "$wid" ] || finish
+focus "$wid"
+xdotool keydown w
+sleep 1.5
+xdotool keydown Left
+sleep 0.5
+xdotool keyup Left
+stroke Tab
+xdotool keydown Up
+sleep 0.5
+xdotool keyup Up w
+status=$(end_with_escape "$wid" 60)
+[ "$status" = running ] || APP_PID=""
+check "recording: Escape ends with status 0 (got $status)" [ "$status" = 0 ]
+check "recording: nothing on stderr" [ ! -s "$WORK/app.err" ]
+
+# S held and Tab struck during the replay must not reach the fleet.
+during_replay() {
+  xdotool keydown s
+  stroke Tab
+  sleep 0.5
+  xdotool keyup s
+}
+replay_of "$WORK/flight.rec"
+during_replay() { :; }
+line=$(cat "$WORK/app.err")
+echo "replay said: $line"
+check "replay: the flight matches the recording" \
+  grep -Eqx 'replay: [1-9][0-9]* ticks, matches the recording' "$WORK/app.err"
+check "replay: Escape after the end gives status 0 (got $REPLAY_STATUS)" [ "$REPLAY_STATUS" = 0 ]
+
+"$SNAPSHOT" --data "$WORK/run" --size 160x120 --replay "$WORK/flight.rec" --frames 2 \
+  --out "$WORK/frame.png" 2>"$WORK/snapshot.err"
+status=$?
+check "snapshot --replay: status 0 (got $status)" [ "$status" = 0 ]
+check "snapshot --replay: two frames" [ -s "$WORK/frame-0001.png" -a -s "$WORK/frame-0002.png" ]
+check "snapshot --replay: nothing on stderr" [ ! -s "$WORK/snapshot.err" ]
+
+# Killed mid-flight: once the file has grown past the header by 40 updates
+# (while the program still flies), SIGKILL; the replay has at least those.
+start_app "$WORK/run" --size 480x360 --record "$WORK/killed.rec"
+wid=$(wait_window)
+focus "$wid"
+xdotool keydown w
+size=0
+for _ in $(seq 600); do
+  size=$(stat -c %s "$WORK/killed.rec" 2>/dev/null || echo 0)
+  [ "$size" -gt $((100 + 40 * 23)) ] && break
+  sleep 0.1
+done
+kill -9 "$APP_PID"
+xdotool keyup w
+wait_exit 20
+check "killed recording: written while flying ($size bytes)" [ "$size" -gt $((100 + 40 * 23)) ]
+replay_of "$WORK/killed.rec"
+cut=$(grep -c "killed.rec is cut short after tick" "$WORK/app.err")
+ticks=$(sed -n 's/^replay: \([0-9]*\) ticks, matches the recording$/\1/p' "$WORK/app.err")
+check "killed recording: the replay says it was cut short" [ "$cut" = 1 ]
+check "killed recording: its whole ticks match (${ticks:-none})" [ "${ticks:-0}" -ge 40 ]
+check "killed recording: status 0 (got $REPLAY_STATUS)" [ "$REPLAY_STATUS" = 0 ]
+
+# Bad recordings: one line naming the file, status 1, before any window.
+bad() {  # bad NAME PATTERN
+  local status=0
+  (cd "$WORK/run" && timeout 60 "$FS_BIN" --replay "$WORK/$1" >"$WORK/bad.out" 2>"$WORK/bad.err") ||
+    status=$?
+  check "$1: status 1 (got $status)" [ "$status" = 1 ]
+  check "$1: one line, '$2'" \
+    [ "$(wc -l <"$WORK/bad.err")" = 1 -a "$(grep -c "^flightscene: cannot replay $WORK/$1: $2" "$WORK/bad.err")" = 1 ]
+}
+: >"$WORK/empty.rec"
+mkdir "$WORK/directory.rec"
+mkfifo "$WORK/fifo.rec"
+truncate -s 100M "$WORK/huge.rec"
+cp "$FS_DATA/PlaneList.txt" "$WORK/notes.rec"
+head -c 200 "$(dirname "$0")/../../fuzz/recordings/newer_format.rec" >"$WORK/newer.rec"
+cp "$WORK/flight.rec" "$WORK/damaged.rec"
+printf '\x00\x01\x02\x03' | dd of="$WORK/damaged.rec" bs=1 seek=$(($(stat -c %s "$WORK/flight.rec") / 2)) conv=notrunc 2>/dev/null
+bad empty.rec "the file is empty"
+bad directory.rec "not a regular file"
+bad fifo.rec "not a regular file"
+bad huge.rec "larger than 64 MiB"
+bad notes.rec "not a flight recording"
+bad newer.rec "recorded by a newer flightscene"
+bad damaged.rec "damaged after tick"
+printf 'models/cub.iv 1 0.25 0\n' >"$WORK/run/PlaneList.txt"
+bad flight.rec "it was flown with another PlaneList.txt"
+finish
