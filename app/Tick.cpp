@@ -53,6 +53,4 @@ void tickCallback(void* /*userData*/, SoSensor* sensor) {
   static_cast<SoOneShotSensor*>(sensor)->schedule();
 }
 
-void tickAt(SbTime now) {
-  advanceClock(now, runTick);
-}
+void tickAt(SbTime now) { advanceClock(now, runTick); }
