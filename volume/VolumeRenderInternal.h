@@ -150,6 +150,26 @@ struct Offscreen {
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
 
+// A volume's picture kept from frame to frame, premultiplied, in a square
+// texture, shown on the quad `corners` (object space, through the middle of
+// the volume's occupied box, facing `eye`).
+struct Kept {
+  GLuint colour = 0;
+  int size = 0;            // texels along each side; 0 while there is no picture
+  std::vector<char> shows; // what besides the eye the picture depends on
+  SbVec3f eye;             // object space, as drawn
+  SbVec3f corners[4];
+};
+
+// The target that kept pictures are drawn into, and the occlusion queries
+// that look for opaque geometry inside the volumes' boxes.
+struct KeptTarget {
+  bool tried = false;
+  bool usable = false;
+  GLuint fbo = 0;
+  std::vector<GLuint> queries;
+};
+
 // Everything the volumes keep in one GL context. Made on the context's
 // first delayed pass; freed, GL names and all, when Coin is told that the
 // context is destroyed (SoContextHandler::destructingContext).
@@ -158,12 +178,15 @@ struct Context {
   std::map<const SoVolumeRender *, Texture> textures; // one per volume node
   Programs programs;
   Offscreen offscreen;
+  std::map<const SoVolumeRender *, Kept> kept;
+  KeptTarget keptTarget;
   // Coin may let go of the context's glue before the record is freed: the
   // entry points that free the names are kept from the first use.
   typedef void(APIENTRY * DeleteNames)(GLsizei, const GLuint *);
   DeleteNames deletePrograms = nullptr;
   DeleteNames deleteFramebuffers = nullptr;
   DeleteNames deleteRenderbuffers = nullptr;
+  DeleteNames deleteQueries = nullptr;
 };
 
 Context & contextFor(uint32_t contextid, const cc_glglue * glue);
@@ -196,11 +219,29 @@ void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool prog
 void queueVolume(SoGLRenderAction * action, const Pending & p);
 void drawQueued(SoGLRenderAction * action);
 void setStageTimer(double * seconds);
+// SoVolumeRender::Quality, for every render action.
+void setQuality(int quality);
+int quality();
+unsigned long pictureRefreshes();
+
+// Uploads the textures that the volumes need and are not up to date, so
+// that their extents are known before anything is planned.
+void uploadTextures(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
+                    const GLuint * programs);
+// Draws the volumes that may keep a picture from it, drawing the pictures
+// anew where needed (those without one, and the nearest few that the eye
+// has left); the volumes that must be sliced go to `rest`, far to near.
+void drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
+              const GLuint * programs, std::vector<Pending> & rest);
 
 // Drawing one volume's slices, in the GL state that setVolumeState sets.
 void setVolumeState();
+// `leastPerVoxel` as for planSlices.
 void drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint * programs,
-                bool premultiply);
+                bool premultiply, float leastPerVoxel = 0.0f);
+// Whether the renderer may simplify the volume: it chooses the slices, and
+// the volume is soft (alpha blended, linearly filtered).
+bool softVolume(const Pending & p);
 
 } // namespace volumerender
 
