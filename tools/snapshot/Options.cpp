@@ -156,6 +156,25 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
          e = "--pitch wants degrees -90..90, got '" + v + "'";
          return false;
        }},
+      {"cloud-quality", "Q",
+       "how the clouds are drawn: kept (default: pictures kept\nfrom frame to frame), "
+       "every-frame (sliced in each frame,\nreduced when heavy) or reference (full resolution, "
+       "two\nslices per voxel)",
+       [&o](const std::string& v, E e) {
+         const std::string names[3] = {"reference", "every-frame", "kept"};
+         for (int q = 0; q < 3; ++q)
+           if (lower(v) == names[q]) {
+             o.cloudQuality = q;
+             return true;
+           }
+         e = "--cloud-quality wants kept, every-frame or reference, got '" + v + "'";
+         return false;
+       }},
+      {"no-clouds", "", "draw the scene without its clouds",
+       [&o](const std::string&, E) {
+         o.noClouds = true;
+         return true;
+       }},
   };
   p.finish = [&o](const std::vector<std::string>& operands, E e) {
     if (!operands.empty()) {

@@ -27,6 +27,8 @@ struct SnapshotOptions {
   int64_t frames = 0;         // 0: one image of the last tick
   bool pitchSet = false;
   double pitchDegrees = 0;  // camera pitch after the flight, up positive
+  int cloudQuality = -1;    // an SoVolumeRender::Quality; -1: the renderer's default
+  bool noClouds = false;    // the scene without its clouds
 };
 
 // The tool's command line, filling `options` (whose members hold the
