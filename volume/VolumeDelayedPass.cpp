@@ -26,7 +26,7 @@ struct Frame {
 std::map<SoGLRenderAction *, Frame> pendingFrames;
 
 double * stageSeconds = nullptr;
-int qualityMode = SoVolumeRender::KEPT;
+int qualityMode = SoVolumeRender::EVERY_FRAME;
 
 // Adds the time since `since` to stage `stage` once GL is done, and
 // restarts the clock.
@@ -214,21 +214,32 @@ drawQueued(SoGLRenderAction * action)
     // Every extent known before anything is planned: the first frame is
     // drawn as every later one of the same view.
     uploadTextures(volumes, gl, glue, ids);
-    std::vector<Pending> sliced;
-    if (qualityMode == SoVolumeRender::KEPT) {
-      drawKept(volumes, gl, glue, ids, sliced);
-      std::stable_sort(sliced.begin(), sliced.end(),
-                       [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
-      setVolumeState();
-    } else {
-      sliced = volumes;
-    }
     const bool reference = qualityMode == SoVolumeRender::REFERENCE;
+    // The reduced pass is planned for every volume, as if all were sliced:
+    // the kept pictures go into it too, the search for opaque geometry in
+    // their boxes runs there, at its fraction of the fill, and it is
+    // composited once.
     Reduced reduced;
-    const bool reduce = !reference && startReduced(sliced, action, gl, glue, reduced);
-    if (!reduce || !reduced.kept)
+    const bool reduce = !reference && startReduced(volumes, action, gl, glue, reduced);
+    if (!reduce || !reduced.kept) {
+      std::vector<Pending> sliced;
+      std::vector<Shown> shown;
+      if (qualityMode == SoVolumeRender::KEPT) {
+        refreshKept(volumes, gl, glue, ids, reduce ? reduced.pass.factor : 1, sliced, shown);
+        std::stable_sort(sliced.begin(), sliced.end(),
+                         [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
+        setVolumeState();
+      } else {
+        sliced = volumes;
+      }
+      // The pictures are of volumes farther than those sliced.
+      if (!shown.empty()) {
+        drawPictures(shown, glue, ids);
+        setVolumeState();
+      }
       for (const Pending & p : sliced)
         drawSlices(p, gl, glue, ids, reduce, reference ? 2.0f : 0.0f);
+    }
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
     stageDone(0, since);
     if (reduce) compositeReduced(glue, reduced, programs.usable);

@@ -17,21 +17,20 @@ namespace {
 
 // How far (radians) the eye's direction to a volume's middle may turn, and
 // by what share its distance may change, before the picture is drawn anew.
-// Chosen with the quality measure of flightscene-snapshot along the scripted
-// flight: below these the kept pictures differ from freshly drawn ones less
-// than the reduced pass differs from the reference.
+// Measured along the scripted flight at 60 frames a second (bench/RESULTS.md):
+// halving or doubling them moves the clouds' error against the reference
+// drawing by less than 3%; the refreshes per frame bound it more.
 constexpr float kKeepAngle = 0.02f;
 constexpr float kKeepDistance = 0.04f;
 // Pictures drawn anew per frame for an eye that moved, nearest first; a
 // volume that has no picture of its present state gets one at once.
-constexpr int kRefreshesPerFrame = 3;
+constexpr int kRefreshesPerFrame = 2;
+// A picture whose eye is this many thresholds away is not shown.
+constexpr float kFarOff = 3.0f;
 // Nearer than this many radii of its bounding sphere, a volume's picture
 // would change from frame to frame, and the eye may come inside: sliced.
 constexpr float kNearestRadii = 2.0f;
 constexpr int kLargestPicture = 1024;
-// Texels per pixel across a picture: shown again from a little aside, one
-// texel a pixel would blur its edges.
-constexpr float kOversample = 1.0f;
 
 unsigned long refreshes = 0;
 
@@ -44,6 +43,7 @@ struct Candidate {
   std::vector<char> shows;
   bool draw = false;  // a new picture this frame
   bool stale = false; // the eye has left the picture's view
+  bool far = false;   // so far that the picture must not be shown
 };
 
 std::vector<char>
@@ -155,7 +155,8 @@ dropReachedInto(std::vector<Candidate> & candidates, std::vector<Pending> & rest
 // eye space, so that a fresh picture shows what slicing in the frame would;
 // only the projection turns to face the volume.
 void
-drawPicture(Candidate & c, Context & gl, const cc_glglue * glue, const GLuint * programs)
+drawPicture(Candidate & c, Context & gl, const cc_glglue * glue, const GLuint * programs,
+            int factor)
 {
   const Pending & p = *c.p;
   Kept & k = *c.kept;
@@ -170,22 +171,34 @@ drawPicture(Candidate & c, Context & gl, const cc_glglue * glue, const GLuint * 
   SbVec3f right = d.cross(up);
   right.normalize();
   up = right.cross(d);
-  // The cone from the eye that touches the bounding sphere, cut through the
-  // middle: the quad; its near and far ends: the depth range.
-  const float D = c.distance, R = c.radius;
-  const float tangent = R / std::sqrt(D * D - R * R);
-  const float half = D * tangent;
-  const float nearDist = (D - R) * 0.99f, farDist = (D + R) * 1.01f;
-  const float pixels = std::max(p.view.projection[0][0] * float(p.view.viewport[0]),
-                                p.view.projection[1][1] * float(p.view.viewport[1])) *
-                       tangent;
-  const int size = std::clamp(int(std::ceil(pixels * kOversample)), 8,
-                              std::min(kLargestPicture, gl.limits.largestBuffer));
+  // The occupied box's outline on the plane through the middle, facing the
+  // eye: the quad, and the part of the view that the picture covers.
+  const float D = c.distance;
+  float x0 = 0.0f, x1 = 0.0f, y0 = 0.0f, y1 = 0.0f;
+  const SbVec3f & lo = c.occupied.getMin();
+  const SbVec3f & hi = c.occupied.getMax();
+  for (int i = 0; i < 8; ++i) {
+    SbVec3f v;
+    modelview.multVecMatrix(
+      SbVec3f((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]), v);
+    const float x = D * right.dot(v) / d.dot(v), y = D * up.dot(v) / d.dot(v);
+    x0 = i ? std::min(x0, x) : x;
+    x1 = i ? std::max(x1, x) : x;
+    y0 = i ? std::min(y0, y) : y;
+    y1 = i ? std::max(y1, y) : y;
+  }
+  const float nearDist = (D - c.radius) * 0.99f, farDist = (D + c.radius) * 1.01f;
+  const float perUnit = 0.5f / D / float(factor) *
+                        std::max(p.view.projection[0][0] * float(p.view.viewport[0]),
+                                 p.view.projection[1][1] * float(p.view.viewport[1]));
+  const int largest = std::min(kLargestPicture, gl.limits.largestBuffer);
+  const int width = std::clamp(int(std::ceil((x1 - x0) * perUnit)), 8, largest);
+  const int height = std::clamp(int(std::ceil((y1 - y0) * perUnit)), 8, largest);
 
   if (k.colour == 0) glGenTextures(1, &k.colour);
   glBindTexture(GL_TEXTURE_2D, k.colour);
-  if (k.size != size) {
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16, size, size, 0, GL_RGBA, GL_UNSIGNED_SHORT, nullptr);
+  if (k.width != width || k.height != height) {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -194,8 +207,9 @@ drawPicture(Candidate & c, Context & gl, const cc_glglue * glue, const GLuint * 
   glBindTexture(GL_TEXTURE_2D, 0);
   cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                                    k.colour, 0);
-  k.size = size;
-  glViewport(0, 0, size, size);
+  k.width = width;
+  k.height = height;
+  glViewport(0, 0, width, height);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT);
 
@@ -209,22 +223,27 @@ drawPicture(Candidate & c, Context & gl, const cc_glglue * glue, const GLuint * 
     projection[i][2] = -d[i];
   }
   SbMatrix frustum = SbMatrix::identity();
-  frustum[0][0] = frustum[1][1] = 1.0f / tangent;
+  frustum[0][0] = 2.0f * D / (x1 - x0);
+  frustum[2][0] = (x1 + x0) / (x1 - x0);
+  frustum[1][1] = 2.0f * D / (y1 - y0);
+  frustum[2][1] = (y1 + y0) / (y1 - y0);
   frustum[2][2] = -(farDist + nearDist) / (farDist - nearDist);
   frustum[2][3] = -1.0f;
   frustum[3][2] = -2.0f * farDist * nearDist / (farDist - nearDist);
   frustum[3][3] = 0.0f;
   projection.multRight(frustum);
-  q.view.viewport = SbVec2s(short(size), short(size));
+  q.view.viewport = SbVec2s(short(width), short(height));
   setVolumeState();
   glDisable(GL_DEPTH_TEST); // nothing opaque is inside, and the target has no depth
   drawSlices(q, gl, glue, programs, true);
   if (programs) glDisable(GL_FRAGMENT_PROGRAM_ARB);
 
   const SbMatrix toObject = modelview.inverse();
-  const SbVec3f corner[4] = {-right - up, right - up, right + up, -right + up};
-  for (int i = 0; i < 4; ++i) toObject.multVecMatrix(middle + corner[i] * half, k.corners[i]);
+  const SbVec3f corner[4] = {right * x0 + up * y0, right * x1 + up * y0, right * x1 + up * y1,
+                             right * x0 + up * y1};
+  for (int i = 0; i < 4; ++i) toObject.multVecMatrix(middle + corner[i], k.corners[i]);
   k.eye = c.eye;
+  k.factor = factor;
   k.shows = c.shows;
   ++refreshes;
 }
@@ -238,8 +257,9 @@ pictureRefreshes()
 }
 
 void
-drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
-         const GLuint * programs, std::vector<Pending> & rest)
+refreshKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
+            const GLuint * programs, int factor, std::vector<Pending> & rest,
+            std::vector<Shown> & shown)
 {
   KeptTarget & target = gl.keptTarget;
   if (!target.tried) {
@@ -288,14 +308,17 @@ drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * g
     }
     c.kept = &gl.kept[p.node];
     c.shows = whatItShows(p, tex, programs != nullptr);
-    if (c.kept->size == 0 || c.kept->shows != c.shows) {
+    if (c.kept->width == 0 || c.kept->shows != c.shows) {
       c.draw = true;
     } else {
       const SbVec3f before = c.centre - c.kept->eye;
       const float was = before.length();
       const float turn =
         std::acos(std::clamp(before.dot(c.centre - c.eye) / (was * c.distance), -1.0f, 1.0f));
-      c.stale = turn > kKeepAngle || std::fabs(c.distance / was - 1.0f) > kKeepDistance;
+      const float moved =
+        std::max(turn / kKeepAngle, std::fabs(c.distance / was - 1.0f) / kKeepDistance);
+      c.stale = moved > 1.0f || c.kept->factor > factor;
+      c.far = moved > kFarOff;
     }
     candidates.push_back(c);
   }
@@ -310,6 +333,15 @@ drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * g
     return a->distance < b->distance;
   });
   for (size_t i = 0; i < stale.size() && i < size_t(kRefreshesPerFrame); ++i) stale[i]->draw = true;
+  // Beyond the frame's share, a picture seen from far off its eye would
+  // show flattened: that volume is sliced this once.
+  std::vector<Candidate> shownOnes;
+  for (const Candidate & c : candidates)
+    if (c.far && !c.draw)
+      rest.push_back(*c.p);
+    else
+      shownOnes.push_back(c);
+  candidates.swap(shownOnes);
 
   GLint viewport[4], drawFbo = 0, readFbo = 0;
   glGetIntegerv(GL_VIEWPORT, viewport);
@@ -320,7 +352,7 @@ drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * g
     if (!c.draw) continue;
     if (!bound) cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, target.fbo);
     bound = true;
-    drawPicture(c, gl, glue, programs);
+    drawPicture(c, gl, glue, programs, factor);
   }
   if (bound) {
     cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
@@ -328,6 +360,13 @@ drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * g
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   }
 
+  for (const Candidate & c : candidates)
+    if (c.kept->width > 0) shown.push_back({c.p, c.kept});
+}
+
+void
+drawPictures(const std::vector<Shown> & shown, const cc_glglue * glue, const GLuint * programs)
+{
   // The pictures, far to near, premultiplied, fog and all; depth-tested
   // against the frame, which reaches into none of the boxes.
   glDisable(GL_TEXTURE_3D);
@@ -343,13 +382,12 @@ drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * g
   glDepthFunc(GL_LEQUAL);
   glDepthMask(GL_FALSE);
   static const float st[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-  for (const Candidate & c : candidates) {
-    const Kept & k = *c.kept;
-    if (k.size == 0) continue;
+  for (const Shown & picture : shown) {
+    const Kept & k = *picture.kept;
     glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(c.p->view.projection[0]);
+    glLoadMatrixf(picture.p->view.projection[0]);
     glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixf(c.p->view.modelview[0]);
+    glLoadMatrixf(picture.p->view.modelview[0]);
     glBindTexture(GL_TEXTURE_2D, k.colour);
     glBegin(GL_QUADS);
     for (int i = 0; i < 4; ++i) {

@@ -150,14 +150,15 @@ struct Offscreen {
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
 
-// A volume's picture kept from frame to frame, premultiplied, in a square
+// A volume's picture kept from frame to frame, premultiplied, in a
 // texture, shown on the quad `corners` (object space, through the middle of
 // the volume's occupied box, facing `eye`).
 struct Kept {
   GLuint colour = 0;
-  int size = 0;            // texels along each side; 0 while there is no picture
-  std::vector<char> shows; // what besides the eye the picture depends on
-  SbVec3f eye;             // object space, as drawn
+  int width = 0, height = 0; // texels; 0 while there is no picture
+  int factor = 1;            // drawn for a pass of this many pixels per texel
+  std::vector<char> shows;   // what besides the eye the picture depends on
+  SbVec3f eye;               // object space, as drawn
   SbVec3f corners[4];
 };
 
@@ -228,11 +229,21 @@ unsigned long pictureRefreshes();
 // that their extents are known before anything is planned.
 void uploadTextures(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
                     const GLuint * programs);
-// Draws the volumes that may keep a picture from it, drawing the pictures
-// anew where needed (those without one, and the nearest few that the eye
-// has left); the volumes that must be sliced go to `rest`, far to near.
-void drawKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
-              const GLuint * programs, std::vector<Pending> & rest);
+// The volumes that may keep a picture: drawn anew where needed (those
+// without one of their present state, and the nearest few that the eye has
+// left) into `shown`, far to near; those that must be sliced go to `rest`.
+struct Shown {
+  const Pending * p;
+  const Kept * kept;
+};
+// Pictures are drawn at the resolution of the pass they go to, `factor`
+// pixels per texel.
+void refreshKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
+                 const GLuint * programs, int factor, std::vector<Pending> & rest,
+                 std::vector<Shown> & shown);
+// Draws the pictures, premultiplied, over what is bound, depth-tested.
+void drawPictures(const std::vector<Shown> & shown, const cc_glglue * glue,
+                  const GLuint * programs);
 
 // Drawing one volume's slices, in the GL state that setVolumeState sets.
 void setVolumeState();

@@ -157,9 +157,9 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
          return false;
        }},
       {"cloud-quality", "Q",
-       "how the clouds are drawn: kept (default: pictures kept\nfrom frame to frame), "
-       "every-frame (sliced in each frame,\nreduced when heavy) or reference (full resolution, "
-       "two\nslices per voxel)",
+       "how the clouds are drawn: every-frame (default: sliced\nin each frame, reduced when "
+       "heavy), kept (pictures\nkept from frame to frame) or reference (full\nresolution, two "
+       "slices per voxel)",
        [&o](const std::string& v, E e) {
          const std::string names[3] = {"reference", "every-frame", "kept"};
          for (int q = 0; q < 3; ++q)
