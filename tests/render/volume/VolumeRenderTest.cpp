@@ -602,8 +602,9 @@ TEST_F(VolumeRender, CloudGridOverSeveralFramesKeepsItsLookWhenReduced) {
 TEST_F(VolumeRender, KeptPicturesFollowTheEyeAndLeaveOpaqueGeometryInsideToTheSlices) {
   // Three clouds in a row seen from aside. A small step of the eye keeps
   // their pictures; a wide one draws them anew, two per frame, until the
-  // frame is exactly a first frame from there. A red block inside one cloud is seen through the cloud's near
-  // half as when sliced in each frame, not in front of or behind a picture.
+  // frame is exactly a first frame from there. A red block inside one cloud
+  // is seen through the cloud's near half as when sliced in each frame, not
+  // in front of or behind a picture.
   const std::vector<uint8_t> ball = softBall(20, 140.0);
   SoSeparator* root = perspectiveScene(SbVec3f(0.0f, 1.0f, 12.0f));
   auto* cam = static_cast<SoPerspectiveCamera*>(root->getChild(0));
