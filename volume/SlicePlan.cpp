@@ -178,7 +178,7 @@ screenRect(const SbMatrix & mvp, const SbBox3f & box, float rect[4])
 
 bool
 planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, int control,
-           int requested, bool maxIntensity, SlicePlan & plan)
+           int requested, bool maxIntensity, SlicePlan & plan, float leastPerVoxel)
 {
   const SbVec3f size = box.getMax() - box.getMin();
   // Eye-space depth of an object-space point p is dot(a, p) + b.
@@ -213,8 +213,11 @@ planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, in
       const float extent = std::max((e.xmax - e.xmin) * 0.5f * float(view.viewport[0]),
                                     (e.ymax - e.ymin) * 0.5f * float(view.viewport[1]));
       const float pixelsPerVoxel = e.behind ? INFINITY : extent / float(maxDim);
-      const float perVoxel = automaticSlicesPerVoxel(pixelsPerVoxel);
+      const float perVoxel = std::max(automaticSlicesPerVoxel(pixelsPerVoxel), leastPerVoxel);
       count = automaticSliceCount(depthObject / reference, pixelsPerVoxel);
+      if (perVoxel > 1.0f)
+        count =
+          std::clamp(int(std::ceil(depthObject / reference * perVoxel)), minSlices, 4 * maxSlices);
       // Within the limits the slices lie a whole voxel apart (two when small
       // on screen) rather than spread evenly: one voxel apart needs no
       // opacity correction, and so no per-sample program.

@@ -72,11 +72,12 @@ struct SlicePlan {
 
 // Plans the slices of a volume filling `box` with `dim` voxels. `control`
 // and `requested` are SoVolumeRender's numSlicesControl and numSlices;
-// maximum intensity needs no opacity correction. False when nothing is to
-// be drawn: the box lies wholly outside the depth range, or the view or the
-// voxels are degenerate.
+// maximum intensity needs no opacity correction. `leastPerVoxel`, when more
+// than 0, raises the renderer's own choice to at least that many slices per
+// voxel crossed. False when nothing is to be drawn: the box lies wholly
+// outside the depth range, or the view or the voxels are degenerate.
 bool planSlices(const VolumeView & view, const SbBox3f & box, const SbVec3s & dim, int control,
-                int requested, bool maxIntensity, SlicePlan & plan);
+                int requested, bool maxIntensity, SlicePlan & plan, float leastPerVoxel = 0.0f);
 
 // The polygon of slice i of the plan through `box`, as sliceBoxPolygon gives
 // it; 0 also for a slice outside the view's depth range.

@@ -70,6 +70,18 @@ SoVolumeRender::setStageTimer(double * seconds)
 }
 
 void
+SoVolumeRender::setQuality(Quality quality)
+{
+  volumerender::setQuality(int(quality));
+}
+
+unsigned long
+SoVolumeRender::getPictureRefreshes(void)
+{
+  return volumerender::pictureRefreshes();
+}
+
+void
 SoVolumeRender::computeBBox(SoAction * action, SbBox3f & box, SbVec3f & center)
 {
   const SoVolumeData * data = SoVolumeDataElement::get(action->getState());

@@ -26,6 +26,7 @@ struct Frame {
 std::map<SoGLRenderAction *, Frame> pendingFrames;
 
 double * stageSeconds = nullptr;
+int qualityMode = SoVolumeRender::EVERY_FRAME;
 
 // Adds the time since `since` to stage `stage` once GL is done, and
 // restarts the clock.
@@ -99,10 +100,7 @@ startReduced(const std::vector<Pending> & volumes, SoGLRenderAction * action, Co
   float fill = 0.0f;
   float rect[4] = {1.0f, 1.0f, -1.0f, -1.0f};
   for (const Pending & p : volumes) {
-    if (p.node->numSlicesControl.getValue() != SoVolumeRender::AUTOMATIC ||
-        p.node->composition.getValue() != SoVolumeRender::ALPHA_BLENDING ||
-        p.node->interpolation.getValue() != SoVolumeRender::LINEAR)
-      return false;
+    if (!softVolume(p)) return false;
     SbVec3s dim;
     void * buffer = nullptr;
     SoVolumeData::DataType type;
@@ -110,7 +108,7 @@ startReduced(const std::vector<Pending> & volumes, SoGLRenderAction * action, Co
     const auto known = gl.textures.find(p.node);
     if (known == gl.textures.end() || known->second.name == 0 ||
         known->second.dataId != p.data->getNodeId())
-      return false; // not uploaded yet: its extent is unknown
+      return false; // not uploadable: its extent is unknown
     const Texture & tex = known->second;
     if (tex.last[0] <= tex.first[0]) continue;
     int depth = 1;
@@ -147,6 +145,18 @@ void
 setStageTimer(double * seconds)
 {
   stageSeconds = seconds;
+}
+
+void
+setQuality(int mode)
+{
+  qualityMode = mode;
+}
+
+int
+quality()
+{
+  return qualityMode;
 }
 
 void
@@ -200,11 +210,36 @@ drawQueued(SoGLRenderAction * action)
     const StateScope scope(glue);
     setVolumeState();
     const Programs & programs = preparePrograms(gl.programs, glue);
+    const GLuint * ids = programs.usable ? programs.id : nullptr;
+    // Every extent known before anything is planned: the first frame is
+    // drawn as every later one of the same view.
+    uploadTextures(volumes, gl, glue, ids);
+    const bool reference = qualityMode == SoVolumeRender::REFERENCE;
+    // The reduced pass is planned for every volume, as if all were sliced:
+    // the kept pictures go into it too, the search for opaque geometry in
+    // their boxes runs there, at its fraction of the fill, and it is
+    // composited once.
     Reduced reduced;
-    const bool reduce = startReduced(volumes, action, gl, glue, reduced);
-    if (!reduce || !reduced.kept)
-      for (const Pending & p : volumes)
-        drawSlices(p, gl, glue, programs.usable ? programs.id : nullptr, reduce);
+    const bool reduce = !reference && startReduced(volumes, action, gl, glue, reduced);
+    if (!reduce || !reduced.kept) {
+      std::vector<Pending> sliced;
+      std::vector<Shown> shown;
+      if (qualityMode == SoVolumeRender::KEPT) {
+        refreshKept(volumes, gl, glue, ids, reduce ? reduced.pass.factor : 1, sliced, shown);
+        std::stable_sort(sliced.begin(), sliced.end(),
+                         [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
+        setVolumeState();
+      } else {
+        sliced = volumes;
+      }
+      // The pictures are of volumes farther than those sliced.
+      if (!shown.empty()) {
+        drawPictures(shown, glue, ids);
+        setVolumeState();
+      }
+      for (const Pending & p : sliced)
+        drawSlices(p, gl, glue, ids, reduce, reference ? 2.0f : 0.0f);
+    }
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
     stageDone(0, since);
     if (reduce) compositeReduced(glue, reduced, programs.usable);

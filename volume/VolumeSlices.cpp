@@ -2,6 +2,7 @@
 // its box that holds anything visible, blended and fogged as the volume's
 // place in the scene asks.
 
+#include "volume/SoTransferFunction.h"
 #include "volume/SoVolumeData.h"
 #include "volume/SoVolumeRender.h"
 #include "volume/VolumeRenderInternal.h"
@@ -95,7 +96,7 @@ setVolumeState()
 
 void
 drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint * programs,
-           bool premultiply)
+           bool premultiply, float leastPerVoxel)
 {
   SbVec3s dim;
   void * buffer = nullptr;
@@ -107,7 +108,7 @@ drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint
   const SbBox3f box = p.data->getVolumeSize();
   SlicePlan plan;
   if (!planSlices(p.view, box, dim, node->numSlicesControl.getValue(), node->numSlices.getValue(),
-                  comp == SoVolumeRender::MAX_INTENSITY, plan))
+                  comp == SoVolumeRender::MAX_INTENSITY, plan, leastPerVoxel))
     return;
 
   const GLint filter =
@@ -128,6 +129,41 @@ drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint
   const SbBox3f occupied = occupiedBox(tex.first, tex.last, box, dim, filter == GL_LINEAR);
   if (outsideView(occupied, clipMatrix(p.view))) return;
   drawSliceTriangles(plan, occupied, box);
+}
+
+bool
+softVolume(const Pending & p)
+{
+  return p.node->numSlicesControl.getValue() == SoVolumeRender::AUTOMATIC &&
+         p.node->composition.getValue() == SoVolumeRender::ALPHA_BLENDING &&
+         p.node->interpolation.getValue() == SoVolumeRender::LINEAR;
+}
+
+void
+uploadTextures(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
+               const GLuint * programs)
+{
+  for (const Pending & p : volumes) {
+    const auto known = gl.textures.find(p.node);
+    if (known != gl.textures.end() && known->second.name != 0 &&
+        known->second.dataId == p.data->getNodeId() &&
+        known->second.transferId == (p.transfer ? p.transfer->getNodeId() : 0))
+      continue;
+    SbVec3s dim;
+    void * buffer = nullptr;
+    SoVolumeData::DataType type;
+    if (!p.data->getVolumeData(dim, buffer, type) || !textureFits(dim, gl.limits)) continue;
+    // Without programs the opacity correction of this view is baked in.
+    SlicePlan plan;
+    if (!programs &&
+        !planSlices(p.view, p.data->getVolumeSize(), dim, p.node->numSlicesControl.getValue(),
+                    p.node->numSlices.getValue(),
+                    p.node->composition.getValue() == SoVolumeRender::MAX_INTENSITY, plan))
+      continue;
+    const GLint filter =
+      p.node->interpolation.getValue() == SoVolumeRender::NEAREST ? GL_NEAREST : GL_LINEAR;
+    bindTexture(gl.textures[p.node], p, dim, programs ? 1.0f : plan.ratio, filter, glue);
+  }
 }
 
 } // namespace volumerender

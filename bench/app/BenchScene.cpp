@@ -4,7 +4,10 @@
 //
 //   bench_scene startup [--bare] [--size WxH] [--data DIR]
 //   bench_scene frames  [--no-clouds | --compare | --stages] [--size WxH] [--data DIR] [--every N]
+//                       [--cloud-quality kept|every-frame|reference]
 //
+// --compare also draws the last view ten times more at rest, with and
+// without the clouds.
 // --stages times the clouds' own stages (slicing, compositing the reduced
 // picture) with GL finished between them, which slows the frame a little,
 // and then the same frame drawn again with the camera still.
@@ -64,6 +67,7 @@ struct Args {
   int width = 1024;
   int height = 768;
   int every = 4;
+  int quality = -1;  // an SoVolumeRender::Quality; -1: the default
   std::string data = ".";
 };
 
@@ -86,6 +90,10 @@ bool parse(int argc, char** argv, Args& a) {
       a.every = std::max(1, std::atoi(argv[++i]));
     } else if (s == "--data" && i + 1 < argc) {
       a.data = argv[++i];
+    } else if (s == "--cloud-quality" && i + 1 < argc) {
+      const std::string q = argv[++i];
+      a.quality = q == "reference" ? 0 : q == "every-frame" ? 1 : q == "kept" ? 2 : -2;
+      if (a.quality == -2) return false;
     } else {
       return false;
     }
@@ -209,6 +217,7 @@ int frames(const Args& a) {
   win::TopLevel* top = openTopLevel("flightscene", init);
   if (!top) return 1;
   SoVolumeRendering::init();
+  if (a.quality >= 0) SoVolumeRender::setQuality(static_cast<SoVolumeRender::Quality>(a.quality));
   const auto l0 = Clock::now();
   SoSeparator* root = buildScene();
   const double load = secondsSince(l0);
@@ -224,6 +233,7 @@ int frames(const Args& a) {
   double stage[2] = {0.0, 0.0};
   if (a.stages) SoVolumeRender::setStageTimer(stage);
   double updateS = 0;
+  std::vector<double> refreshes;
   for (int tick = 1; tick <= kTicks; ++tick) {
     feedKeys(*area, tick);
     const auto u0 = Clock::now();
@@ -232,9 +242,11 @@ int frames(const Args& a) {
     if (tick % a.every != 0) continue;
     SoDB::getSensorManager()->processDelayQueue(TRUE);
     stage[0] = stage[1] = 0.0;
+    const unsigned long drawn = SoVolumeRender::getPictureRefreshes();
     const auto r0 = Clock::now();
     finishFrame(*area);
     ms.push_back(secondsSince(r0) * 1000.0);
+    refreshes.push_back(double(SoVolumeRender::getPictureRefreshes() - drawn));
     slicing.push_back(stage[0] * 1000.0);
     compositing.push_back(stage[1] * 1000.0);
     if (!a.compare) continue;
@@ -244,6 +256,20 @@ int frames(const Args& a) {
     finishFrame(*area);
     bare.push_back(secondsSince(b0) * 1000.0);
     restoreClouds(root, clouds);
+  }
+  // At rest: the last view drawn again, with and without the clouds.
+  std::vector<double> rest, restBare;
+  for (int i = 0; a.compare && i < 10; ++i) {
+    const auto r0 = Clock::now();
+    finishFrame(*area);
+    rest.push_back(secondsSince(r0) * 1000.0);
+    std::vector<Removed> clouds = removeClouds(root);
+    SoDB::getSensorManager()->processDelayQueue(TRUE);
+    const auto b0 = Clock::now();
+    finishFrame(*area);
+    restBare.push_back(secondsSince(b0) * 1000.0);
+    restoreClouds(root, clouds);
+    SoDB::getSensorManager()->processDelayQueue(TRUE);
   }
   // Then the camera stops and the same frame is drawn again, as when only
   // the cockpit overlay changes: the clouds' reduced picture is kept.
@@ -271,7 +297,18 @@ int frames(const Args& a) {
     for (size_t i = 0; i < ms.size(); ++i) ratios.push_back(ms[i] / bare[i]);
     std::printf("bare_median_ms %.2f\nbare_p95_ms %.2f\nratio_median %.2f\n", b.median, b.p95,
                 stats(ratios).median);
+    std::vector<double> restRatios;
+    for (size_t i = 0; i < rest.size(); ++i) restRatios.push_back(rest[i] / restBare[i]);
+    std::printf("rest_median_ms %.2f\nrest_bare_median_ms %.2f\nrest_ratio_median %.2f\n",
+                stats(rest).median, stats(restBare).median, stats(restRatios).median);
   }
+  double refreshSum = 0, refreshMost = 0;
+  for (double r : refreshes) {
+    refreshSum += r;
+    refreshMost = std::max(refreshMost, r);
+  }
+  std::printf("refreshes_per_frame %.2f\nrefreshes_most %.0f\n",
+              refreshSum / double(refreshes.size()), refreshMost);
   if (a.stages)
     std::printf(
         "slicing_median_ms %.2f\nslicing_p95_ms %.2f\ncompositing_median_ms %.2f\n"
@@ -360,7 +397,8 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, a)) {
     std::fprintf(stderr,
                  "usage: bench_scene startup|frames|pacing [--bare] [--no-clouds] "
-                 "[--compare] [--stages] [--size WxH] [--every N] [--data DIR]\n");
+                 "[--compare] [--stages] [--size WxH] [--every N] [--data DIR] "
+                 "[--cloud-quality Q]\n");
     return 2;
   }
   if (chdir(a.data.c_str()) != 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 
 DiffSummary compareImages(const img::Image& reference, const img::Image& actual,
                           int channelTolerance) {
@@ -42,6 +43,64 @@ DiffSummary compareImages(const img::Image& reference, const img::Image& actual,
   }
   s.meanDelta = sum / (static_cast<double>(s.pixels) * 3);
   return s;
+}
+
+namespace {
+
+bool sameRgb(std::initializer_list<const img::Image*> images) {
+  const img::Image& first = **images.begin();
+  for (const img::Image* i : images)
+    if (i->channels != 3 || !i->valid() || i->width != first.width || i->height != first.height)
+      return false;
+  return true;
+}
+
+// Whether a channel of pixel p differs by more than `by` between x and y.
+bool off(const img::Image& x, const img::Image& y, size_t p, int by) {
+  for (size_t c = 0; c < 3; ++c)
+    if (std::abs(int(x.pixels[p * 3 + c]) - int(y.pixels[p * 3 + c])) > by) return true;
+  return false;
+}
+
+}  // namespace
+
+CloudMeasure measureClouds(const img::Image& withoutClouds, const img::Image& reference,
+                           const img::Image& actual) {
+  CloudMeasure m;
+  m.sameSize = sameRgb({&withoutClouds, &reference, &actual});
+  if (!m.sameSize) return m;
+  double sum = 0;
+  int64_t offCount = 0;
+  for (size_t p = 0; p < reference.pixels.size() / 3; ++p) {
+    if (!off(reference, withoutClouds, p, 2)) continue;
+    ++m.cloudPixels;
+    for (size_t c = 0; c < 3; ++c)
+      sum += std::abs(int(reference.pixels[p * 3 + c]) - int(actual.pixels[p * 3 + c]));
+    offCount += off(reference, actual, p, 8);
+  }
+  if (m.cloudPixels > 0) {
+    m.meanDelta = sum / (3.0 * static_cast<double>(m.cloudPixels));
+    m.offShare = static_cast<double>(offCount) / static_cast<double>(m.cloudPixels);
+  }
+  return m;
+}
+
+double cloudChange(const img::Image& withoutA, const img::Image& a, const img::Image& withoutB,
+                   const img::Image& b) {
+  if (!sameRgb({&withoutA, &a, &withoutB, &b})) return -1;
+  double sum = 0;
+  int64_t pixels = 0;
+  for (size_t p = 0; p < a.pixels.size() / 3; ++p) {
+    if (!off(a, withoutA, p, 2) && !off(b, withoutB, p, 2)) continue;
+    ++pixels;
+    for (size_t c = 0; c < 3; ++c) {
+      const size_t i = p * 3 + c;
+      const int cloudA = int(a.pixels[i]) - int(withoutA.pixels[i]);
+      const int cloudB = int(b.pixels[i]) - int(withoutB.pixels[i]);
+      sum += std::abs(cloudB - cloudA);
+    }
+  }
+  return pixels > 0 ? sum / (3.0 * static_cast<double>(pixels)) : 0.0;
 }
 
 bool looksBlank(const img::Image& image, double spread) {

@@ -171,6 +171,25 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
          e = "--pitch wants degrees -90..90, got '" + v + "'";
          return false;
        }},
+      {"cloud-quality", "Q",
+       "how the clouds are drawn: every-frame (default: sliced\nin each frame, reduced when "
+       "heavy), kept (pictures\nkept from frame to frame) or reference (full\nresolution, two "
+       "slices per voxel)",
+       [&o](const std::string& v, E e) {
+         const std::string names[3] = {"reference", "every-frame", "kept"};
+         for (int q = 0; q < 3; ++q)
+           if (lower(v) == names[q]) {
+             o.cloudQuality = q;
+             return true;
+           }
+         e = "--cloud-quality wants kept, every-frame or reference, got '" + v + "'";
+         return false;
+       }},
+      {"no-clouds", "", "draw the scene without its clouds",
+       [&o](const std::string&, E) {
+         o.noClouds = true;
+         return true;
+       }},
   };
   p.finish = [&o](const std::vector<std::string>& operands, E e) {
     if (!operands.empty()) {

@@ -29,6 +29,8 @@ struct SnapshotOptions {
   bool scripted = false;      // --ticks, --dt, --hold or --tab given
   bool pitchSet = false;
   double pitchDegrees = 0;  // camera pitch after the flight, up positive
+  int cloudQuality = -1;    // an SoVolumeRender::Quality; -1: the renderer's default
+  bool noClouds = false;    // the scene without its clouds
 };
 
 // The tool's command line, filling `options` (whose members hold the

@@ -9,6 +9,8 @@
 #include "state/Globals.h"
 #include "state/KeyTable.h"
 #include "tools/snapshot/FlightScript.h"
+#include "volume/SoVolumeData.h"
+#include "volume/SoVolumeRender.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
@@ -175,7 +177,17 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   }
   SoVolumeRendering::init();
 
+  if (options.cloudQuality >= 0)
+    SoVolumeRender::setQuality(static_cast<SoVolumeRender::Quality>(options.cloudQuality));
+
   buildScene();
+  // A cloud is a separator that starts with its volume data.
+  for (int i = sceneRoot->getNumChildren() - 1; options.noClouds && i >= 0; --i) {
+    auto* cloud = dynamic_cast<SoSeparator*>(sceneRoot->getChild(i));
+    if (cloud && cloud->getNumChildren() > 0 &&
+        cloud->getChild(0)->isOfType(SoVolumeData::getClassTypeId()))
+      sceneRoot->removeChild(i);
+  }
   // The session's own clock drives the fleet: the wall-clock tick must
   // never run.
   tickSensor->unschedule();

@@ -54,11 +54,11 @@ cli)
   run --help
   check "--help exits 0" test "$rc" -eq 0
   check "--help documents every option" bash -c '
-    for o in --size --out --data --ticks --dt --hold --tab --frames --pitch; do
+    for o in --size --out --data --ticks --dt --hold --tab --frames --pitch --cloud-quality --no-clouds; do
       grep -q -- "$o" "$1" || exit 1; done' _ "$outdir/cli.out"
 
   # One of each kind; the parser's own tests go through every rule.
-  for bad in "--bogus" "--ticks 12abc" "--hold Escape:1-5" "--ticks 10 --tab 10" "stray"; do
+  for bad in "--bogus" "--ticks 12abc" "--hold Escape:1-5" "--ticks 10 --tab 10" "--cloud-quality best" "stray"; do
     # shellcheck disable=SC2086
     run $bad --out "$outdir/cli/bad.png"
     check "'$bad' exits 2 (got $rc)" test "$rc" -eq 2
