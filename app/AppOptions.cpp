@@ -76,7 +76,7 @@ cli::Program appCommandLine(AppOptions& o) {
          return absoluteFile("record", v, o.record, o.replay, e);
        }},
       {"replay", "FILE",
-       "fly the flight recorded in FILE again; Escape, P, H,\nF1 and F11 stay live",
+       "fly the flight recorded in FILE again; Escape, P, V,\nH, F1, F11 and the mouse stay live",
        [&o](const std::string& v, E e) {
          return absoluteFile("replay", v, o.replay, o.record, e);
        }},
