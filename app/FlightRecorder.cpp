@@ -190,25 +190,28 @@ void replayUpdate(SbTime /*clock*/, FleetUpdate update) {
 
 }  // namespace
 
-uint32_t fleetStateCrc() {
-  uint32_t crc = 0;
+namespace {
+// Calls f with each aircraft's state bytes, in list order.
+template <typename F>
+void forEachState(F f) {
   std::string bytes;
   for (const PlaneListNode* cell = fleet.head; cell != nullptr; cell = cell->next) {
     bytes.clear();
     appendState(bytes, *cell->plane);
-    crc = rec::crc32(bytes.data(), bytes.size(), crc);
+    f(bytes);
   }
+}
+}  // namespace
+
+uint32_t fleetStateCrc() {
+  uint32_t crc = 0;
+  forEachState([&crc](const std::string& b) { crc = rec::crc32(b.data(), b.size(), crc); });
   return crc;
 }
 
 std::vector<uint32_t> aircraftStateCrcs() {
   std::vector<uint32_t> crcs;
-  std::string bytes;
-  for (const PlaneListNode* cell = fleet.head; cell != nullptr; cell = cell->next) {
-    bytes.clear();
-    appendState(bytes, *cell->plane);
-    crcs.push_back(rec::crc32(bytes.data(), bytes.size()));
-  }
+  forEachState([&crcs](const std::string& b) { crcs.push_back(rec::crc32(b.data(), b.size())); });
   return crcs;
 }
 
