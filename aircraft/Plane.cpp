@@ -2,6 +2,7 @@
 
 #include "aircraft/ModelFile.h"
 #include "state/KeyTable.h"
+#include "state/SetIfChanged.h"
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>
@@ -12,18 +13,8 @@
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
-
-// Coin counts every write as a change, even of an equal value, and each
-// change costs a frame. Writing only values whose bits differ keeps a still
-// scene idle and every stored value bit-identical to writing it always.
-template <typename Field, typename Value>
-void setIfChanged(Field& field, const Value& value) {
-  const Value current = field.getValue();
-  if (std::memcmp(&current, &value, sizeof(Value)) != 0) field.setValue(value);
-}
 
 constexpr float kBankLimit = 10.0f;
 constexpr float kHeadingDivisor = 4.0f;

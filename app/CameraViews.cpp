@@ -5,6 +5,7 @@
 #include "app/Scene.h"
 #include "app/Tick.h"
 #include "state/Globals.h"
+#include "state/SetIfChanged.h"
 
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
@@ -18,19 +19,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
 CameraViews* active = nullptr;
-
-// As for the aircraft: an equal write still counts as a change, and each
-// change costs a frame.
-template <typename Field, typename Value>
-void setIfChanged(Field& field, const Value& value) {
-  const Value current = field.getValue();
-  if (std::memcmp(&current, &value, sizeof(Value)) != 0) field.setValue(value);
-}
 
 constexpr float kSeatAhead = 0.02f;    // scene units beyond the nose
 constexpr float kDragRadians = 0.01f;  // per pixel of mouse drag
