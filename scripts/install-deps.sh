@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages flightscene needs to build and run;
-# with --test also those of the tests, benchmarks, sanitizer and fuzz builds
-# and the package checks. Idempotent: apt-get skips what is already there.
-#   bash scripts/install-deps.sh          # build and run
-#   bash scripts/install-deps.sh --test   # and test
+# with --package also those that build and check the Debian package, and with
+# --test those of the tests, benchmarks, sanitizer and fuzz builds as well.
+# Idempotent: apt-get skips what is already there.
+#   bash scripts/install-deps.sh            # build and run
+#   bash scripts/install-deps.sh --package  # and package
+#   bash scripts/install-deps.sh --test     # and test
 set -euo pipefail
 
 PACKAGES=(
@@ -14,18 +16,21 @@ PACKAGES=(
   # run.sh flies under Xvfb and takes a screenshot when there is no display
   xvfb xauth xdotool imagemagick
 )
+# scripts/package.sh and its checks (CPack's Debian generator needs file and
+# dpkg-shlibdeps), scripts/source-release.sh
+PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db git)
 TEST_PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   x11-utils libx11-dev
   clang libclang-rt-14-dev
-  # scripts/package.sh and its checks, scripts/source-release.sh
-  dpkg-dev desktop-file-utils appstream lintian man-db git
+  "${PACKAGE_PACKAGES[@]}"
 )
 
 case "${1:-}" in
   "") ;;
+  --package) PACKAGES+=("${PACKAGE_PACKAGES[@]}") ;;
   --test) PACKAGES+=("${TEST_PACKAGES[@]}") ;;
-  *) echo "usage: install-deps.sh [--test]" >&2; exit 2 ;;
+  *) echo "usage: install-deps.sh [--package | --test]" >&2; exit 2 ;;
 esac
 
 SUDO=""

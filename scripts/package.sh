@@ -6,6 +6,7 @@
 # Install it with: sudo apt-get install ./flightscene_*.deb
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh" --package
 # Every time stamp in the package is the last commit's.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
   SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
