@@ -8,10 +8,18 @@ FS_DATA=$3
 WORK=$(mktemp -d)
 APP_PID=""
 APP_NAME=""
+STARTED=()   # the names start_in ran programs under
+WATCHERS=()  # and the shells that collect their statuses
 failures=0
 
 cleanup() {
-  if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then kill -9 "$APP_PID" 2>/dev/null; fi
+  local name
+  # Only a program without a status is unreaped, so its pid is still its own.
+  for name in ${STARTED[@]+"${STARTED[@]}"}; do
+    [ -e "$WORK/$name.status" ] || kill -9 "$(cat "$WORK/$name.pid")" 2>/dev/null
+  done
+  # A watcher writes its status into $WORK: it must be done before $WORK goes.
+  [ ${#WATCHERS[@]} -eq 0 ] || wait "${WATCHERS[@]}" 2>/dev/null
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -68,9 +76,16 @@ start_in() {
     echo $? >"$WORK/$name.status.tmp"
     mv "$WORK/$name.status.tmp" "$WORK/$name.status"
   ) &
+  WATCHERS+=($!)
   APP_NAME=$name
-  for _ in $(seq 100); do [ -s "$WORK/$name.pid" ] && break; sleep 0.05; done
-  APP_PID=$(cat "$WORK/$name.pid")
+  # A loaded machine can take seconds to start the watcher shell.
+  for _ in $(seq 600); do [ -s "$WORK/$name.pid" ] && break; sleep 0.05; done
+  APP_PID=$(cat "$WORK/$name.pid" 2>/dev/null)
+  if [ -z "$APP_PID" ]; then
+    echo "start_in: $name did not start within 30 s" >&2
+  else
+    STARTED+=("$name")
+  fi
 }
 
 # start_app RUNDIR [ARGS...]: start_in under the name "app", with ARGS for
@@ -107,7 +122,13 @@ wait_window() {  # wait_window [SECONDS]: prints the window id once the titled w
   for _ in $(seq $((${1:-30} * 10))); do
     id=$(xdotool search --onlyvisible --name '^appTitle$' 2>/dev/null | head -1)
     [ -n "$id" ] && break
-    kill -0 "$APP_PID" 2>/dev/null || break
+    if ! kill -0 "$APP_PID" 2>/dev/null; then
+      # Said on stderr, so that a window that never came shows why.
+      echo "wait_window: $APP_NAME ended before its window showed (status $(wait_status 5));" \
+        "its stderr:" >&2
+      head -c 2000 "$WORK/$APP_NAME.err" >&2
+      break
+    fi
     sleep 0.1
   done
   echo "$id"
