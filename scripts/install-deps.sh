@@ -8,7 +8,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ninja-build
-  libcoin-dev libsimage-dev libglfw3-dev libgl-dev libpng-dev
+  libcoin-dev libglfw3-dev libgl-dev libpng-dev
   # stb_image's header, compiled into the program (not linked)
   libstb-dev
   # Coin loads these by name to draw the cockpit text in this font
