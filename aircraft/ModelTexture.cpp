@@ -1,9 +1,8 @@
 #include "aircraft/ModelTexture.h"
 
-#include "files/ImageBytes.h"
+#include "aircraft/TextureImage.h"
 #include "files/UntrustedFile.h"
 
-#include <Inventor/SbImage.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/lists/SbStringList.h>
@@ -59,13 +58,8 @@ SbBool ModelTexture::readInstance(SoInput* in, unsigned short flags) {
   filename.enableNotify(notify);
   const SbString name = filename.getValue();
   if (!ok || name.getLength() == 0) return ok;
-  SbImage pixels;
   const std::string path = findTexture(name.getString());
-  const std::string problem = readImageFile(path.c_str(), sizeLimit, pixels);
-  SbVec2s size;
-  int components = 0;
-  const unsigned char* data = pixels.getValue(size, components);
-  image.setValue(problem.empty() ? size : SbVec2s(0, 0), components, data);
+  const std::string problem = readTextureFile(path.c_str(), sizeLimit, image);
   setNameUnread(filename, name.getString());
   if (problem.empty()) return ok;
   // In the reader child this is the model's verdict; after it, the file has

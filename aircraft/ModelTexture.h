@@ -2,7 +2,7 @@
 // The Texture2 node of models. Coin's own reads its image by name while the
 // model is parsed, opening whatever the name leads to at that moment (a
 // FIFO blocks it for good). This one reads the image through
-// readImageFile: one regular-file descriptor, bytes judged in a child, the
+// readTextureFile: one regular-file descriptor, bytes judged in a child, the
 // same bytes decoded. Models are parsed with it standing in for Texture2.
 
 #include <Inventor/nodes/SoSubNode.h>

@@ -9,12 +9,9 @@
 
 #include <cstdlib>
 
-const char kImageLibrary[] = FS_SIMAGE_SONAME;
-
 win::TopLevel* openTopLevel(const char* appName, const win::InitOptions& options) {
   // Before Coin's database starts: it reads the names when it first loads
-  // an image or a font. A name the user set wins.
-  setenv("COIN_SIMAGE_LIBNAME", kImageLibrary, 0);
+  // a font. A name the user set wins.
   setenv("COIN_FREETYPE2_LIBNAME", FS_FREETYPE_SONAME, 0);
   setenv("COIN_FONTCONFIG_LIBNAME", FS_FONTCONFIG_SONAME, 0);
   win::TopLevel* top = win::init(appName, kWindowClass, options);

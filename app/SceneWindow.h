@@ -30,11 +30,6 @@ std::string noWindowMessage(const std::string& program);
 // before the first frame: drawing without these ends in a crash.
 std::string missingGraphics();
 
-// The image library's versioned file name, which Coin is told to load when
-// the environment names none (Coin itself looks only for the unversioned
-// name, which comes with the library's development files alone).
-extern const char kImageLibrary[];
-
 // A render area in the top-level window, drawing `scene`, titled, and shown
 // with its window. Delete it after the main loop.
 win::RenderArea* showScene(win::TopLevel* toplevel, SoNode* scene);

@@ -1,10 +1,10 @@
 #include "app/SkyBox.h"
 
 #include "aircraft/ModelFile.h"
-#include "files/ImageBytes.h"
+#include "aircraft/TextureImage.h"
 #include "files/UntrustedFile.h"
+#include "image/Image.h"
 
-#include <Inventor/SbImage.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoLightModel.h>
@@ -43,8 +43,8 @@ const char* const skyBoxImages[6] = {
 namespace {
 
 // Each sky image read, by file: four faces show one side image.
-std::map<FileId, SbImage>& skyImages() {
-  static std::map<FileId, SbImage> images;
+std::map<FileId, img::Image>& skyImages() {
+  static std::map<FileId, img::Image> images;
   return images;
 }
 
@@ -58,24 +58,16 @@ void setImage(SoTexture2* texture, const char* path) {
   JudgedFile file;
   const std::string problem = judgeFile(
       "sky:", "left plain", path,
-      [path, limit](const std::string& bytes) -> std::string {
-        SbImage image;
-        if (!decodeImage(bytes, path, image)) return "cannot be read as an image";
-        return imageProblem(image, limit);
-      },
-      &file);
+      [limit](const std::string& bytes) { return decodeTexture(bytes, limit); }, &file);
   // Each image name a face shows gets its own line, even when names share
   // one bad file, which judgeFile reports only under its first name.
   static std::set<std::string> reported;
   if (!problem.empty() && reported.insert(path).second && file.cached)
     std::fprintf(stderr, "sky: %s left plain: %s\n", printableName(path).c_str(), problem.c_str());
   if (problem.empty()) {
-    SbImage& image = skyImages()[file.id];
-    if (!file.bytes.empty()) decodeImage(file.bytes, path, image);
-    SbVec2s size;
-    int components = 0;
-    const unsigned char* pixels = image.getValue(size, components);
-    texture->image.setValue(size, components, pixels);
+    img::Image& image = skyImages()[file.id];
+    if (!file.bytes.empty()) decodeTexture(file.bytes, limit, &image);
+    setTexture(texture->image, image);
   }
   setNameUnread(texture->filename, path);
 }

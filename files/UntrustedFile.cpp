@@ -1,7 +1,5 @@
 #include "files/UntrustedFile.h"
 
-#include "files/ImageBytes.h"
-
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/fields/SoSFString.h>
@@ -209,7 +207,6 @@ std::string regularFileProblem(const char* path) {
 std::string readInChild(const std::function<std::string()>& read) {
   const int64_t limit = std::min(int64_t{kReadSeconds} * 1000000, budgetLeft);
   if (limit <= 0) return kNoTimeLeft;
-  prepareImageScratch();
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return "cannot start a reader";
   const pid_t pid = ::fork();
@@ -240,7 +237,6 @@ std::string readInChild(const std::function<std::string()>& read) {
     if (errno != EINTR) return "cannot start a reader";
   }
   budgetLeft -= nowMicroseconds() - start;
-  clearImageScratch();
   std::string problem = describe(status, std::string(buffer, got));
   // Cut short by the budget, the file may well have ended given its time.
   if (problem == kEndless && limit < int64_t{kReadSeconds} * 1000000) problem = kNoTimeLeft;

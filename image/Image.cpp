@@ -5,7 +5,7 @@
 namespace img {
 
 Image::Image(int w, int h, int c) {
-  if (w < 1 || h < 1 || (c != 3 && c != 4)) return;
+  if (w < 1 || h < 1 || c < 1 || c > 4) return;
   width = w;
   height = h;
   channels = c;
@@ -14,7 +14,7 @@ Image::Image(int w, int h, int c) {
 }
 
 bool Image::valid() const {
-  return width > 0 && height > 0 && (channels == 3 || channels == 4) &&
+  return width > 0 && height > 0 && channels >= 1 && channels <= 4 &&
          pixels.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
                               static_cast<std::size_t>(channels);
 }

@@ -1,8 +1,9 @@
 #pragma once
-// The one image type of the program and its tools: 8-bit pixels of three
-// (RGB) or four (RGBA, straight alpha) channels, tightly packed, top row
-// first, the order PNG files and window icons take. GL reads back and
-// Targa files store the bottom row first; they flip at their edge.
+// The one image type of the program and its tools: 8-bit pixels of one
+// (grey), two (grey and alpha), three (RGB) or four (RGBA, straight alpha)
+// channels, tightly packed, top row first, the order PNG files and window
+// icons take. GL reads back, Coin keeps textures and Targa files store the
+// bottom row first; they flip at their edge.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,7 @@ struct Image {
   std::vector<uint8_t> pixels;  // width * height * channels, rows top first
 
   Image() = default;
-  // All pixels zero; a size below 1 or a channel count other than 3 or 4
+  // All pixels zero; a size below 1 or a channel count outside 1 to 4
   // gives an empty image.
   Image(int width, int height, int channels = 3);
 

@@ -1,6 +1,7 @@
 #pragma once
 // PNG files of the one image type, through libpng.
 
+#include "image/Decode.h"
 #include "image/Image.h"
 
 #include <cstdio>
@@ -19,5 +20,10 @@ bool writePng(std::FILE* file, const std::string& name, const Image& image, std:
 // images with and without alpha compare alike. False, with a message in
 // `error`, when the file cannot be read or decoded.
 bool readPng(const std::string& path, Image& image, std::string& error);
+
+// The bytes of a PNG file as libpng decodes them, in the file's own
+// channels (grey, grey and alpha, RGB or RGBA; a palette gives RGB or RGBA).
+// A side past maxSide is refused before any pixel is decoded.
+Decoded decodePng(const std::string& bytes, int maxSide, Image& image);
 
 }  // namespace img

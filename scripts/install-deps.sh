@@ -10,7 +10,9 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ninja-build
-  libcoin-dev libsimage-dev libglfw3-dev libgl-dev libpng-dev
+  libcoin-dev libglfw3-dev libgl-dev libpng-dev
+  # stb_image's header, compiled into the program (not linked)
+  libstb-dev
   # Coin loads these by name to draw the cockpit text in this font
   libfreetype6 libfontconfig1 fonts-dejavu-core
   # run.sh flies under Xvfb and takes a screenshot when there is no display

@@ -48,7 +48,7 @@ check "ships the models the list names" bash -c 'cd "$1/usr/share/games/flightsc
   for m in $(awk "{print \$1}" PlaneList.txt); do test -s "$m" || exit 1; done' _ "$tmp"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libcoin80c libglfw3 libc6 libsimage20 libfreetype6 libfontconfig1 fonts-dejavu-core; do
+for lib in libcoin80c libglfw3 libpng16-16 libc6 libfreetype6 libfontconfig1 fonts-dejavu-core; do
   check "depends on $lib" grep -q "\b$lib\b" <<<"$depends"
 done
 version=$(sed -n 's/^project(flightscene VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")

@@ -2,7 +2,7 @@
 # Sky-box images that are missing, corrupt or no regular files (a FIFO, a
 # directory, a device): the program runs, never blocks on them, and the
 # faces whose image cannot be read are drawn plain, with one line on
-# stderr per image.
+# stderr per image. Good images show even where nothing can be written.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 list="$(cat "$FS_DATA/PlaneList.txt")"
 
@@ -35,6 +35,12 @@ run_scene corrupt "$WORK/corrupt"
 run_scene special "$WORK/special"
 run_scene empty "$WORK/empty"
 run_scene shared "$WORK/shared"
+# Images are decoded from the bytes read: with a 16-block file-size limit
+# and a read-only temporary folder, where no copy of one could be written,
+# the sky is the same.
+mkdir "$WORK/tmp-ro" && chmod 555 "$WORK/tmp-ro"
+run_scene no-room "$WORK/normal" "${AS_USER[@]}" env TMPDIR="$WORK/tmp-ro" \
+  bash -c 'ulimit -f 16 && exec "$0"'
 
 missing_diff=$(differing_pixels "$WORK/normal.png" "$WORK/missing.png")
 check "without images the sky looks different ($missing_diff pixels)" [ "${missing_diff%%.*}" -gt 10000 ]
@@ -45,5 +51,8 @@ check "a device, a FIFO and a directory give plain faces too" \
 for d in missing corrupt special shared; do
   check "$d: one line on stderr per image" [ "$(grep -c '^sky: img/.*left plain' "$WORK/$d.err")" -eq 3 ]
 done
+no_room_diff=$(differing_pixels "$WORK/normal.png" "$WORK/no-room.png")
+check "no room to write: the same sky ($no_room_diff pixels differ)" [ "$no_room_diff" = 0 ]
+check "no room to write: no image left plain" bash -c '! grep -q "left plain" "$1"' _ "$WORK/no-room.err"
 check "images without pixels: one line each" [ "$(grep -c '^sky: img/.*left plain' "$WORK/empty.err")" -eq 2 ]
 finish

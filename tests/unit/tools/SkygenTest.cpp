@@ -1,10 +1,10 @@
+#include "aircraft/TextureImage.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
 
-#include <Inventor/SbImage.h>
-#include <Inventor/SbString.h>
 #include <Inventor/SbVec2s.h>
 #include <Inventor/SoDB.h>
+#include <Inventor/fields/SoSFImage.h>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -138,9 +138,16 @@ TEST(TargaEncoding, WriteReportsWhyItFailed) {
   EXPECT_FALSE(fs::exists(dir.path / "x.tga"));
 }
 
-// Coin hands Targa files to the simage library it loads at run time; without
-// it every sky-box texture would silently be empty, and these cases fail.
-TEST(CoinImageReader, ReadsAWrittenFileWithTheSameOrientation) {
+// The sky box decodes the files as textures (aircraft/TextureImage.h).
+SoSFImage decoded(const fs::path& file) {
+  img::Image image;
+  EXPECT_EQ(decodeTexture(readFile(file), 4096, &image), "") << file;
+  SoSFImage texture;
+  setTexture(texture, image);
+  return texture;
+}
+
+TEST(SkyTextures, ReadAWrittenFileWithTheSameOrientation) {
   Image img(4, 3);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x) setTexel(img, x, y, {20.0 * x + 5, 60.0 * y + 7, x * y + 200.0});
@@ -148,11 +155,10 @@ TEST(CoinImageReader, ReadsAWrittenFileWithTheSameOrientation) {
   const fs::path file = dir.path / "small.tga";
   ASSERT_TRUE(skygen::writeTga(file.string(), img, nullptr));
 
-  SbImage read;
-  ASSERT_TRUE(read.readFile(SbString(file.string().c_str()))) << "Coin could not read " << file;
+  const SoSFImage texture = decoded(file);
   SbVec2s size;
   int components = 0;
-  const unsigned char* data = read.getValue(size, components);
+  const unsigned char* data = texture.getValue(size, components);
 
   ASSERT_NE(data, nullptr);
   ASSERT_EQ(size, SbVec2s(4, 3));
@@ -163,15 +169,14 @@ TEST(CoinImageReader, ReadsAWrittenFileWithTheSameOrientation) {
       EXPECT_TRUE(samePixel(data + (y * 4 + x) * 3, texel(img, x, y))) << "pixel " << x << "," << y;
 }
 
-TEST(CoinImageReader, ReadsTheGeneratedSkyBoxImages) {
+TEST(SkyTextures, ReadTheGeneratedSkyBoxImages) {
   const TempDir dir("coin-read");
   ASSERT_EQ(runSkygen("'" + dir.path.string() + "'", dir.path).status, 0);
   for (const NamedImage& f : files()) {
-    SbImage read;
-    ASSERT_TRUE(read.readFile(SbString((dir.path / f.name).string().c_str()))) << f.name;
+    const SoSFImage texture = decoded(dir.path / f.name);
     SbVec2s size;
     int components = 0;
-    const unsigned char* data = read.getValue(size, components);
+    const unsigned char* data = texture.getValue(size, components);
     ASSERT_NE(data, nullptr) << f.name;
     EXPECT_EQ(size, SbVec2s(512, 512)) << f.name;
     ASSERT_EQ(components, 3) << f.name;
