@@ -19,15 +19,6 @@
 // view over the same depth as the one before (a still camera, something else
 // changed) keeps that reduced picture and only scales it up again.
 //
-// On request (setQuality), such soft volumes seen from outside, with no
-// opaque geometry reaching into them, keep their picture from frame to
-// frame: drawn once into a
-// texture, it is shown on a quad through the volume's middle, facing the eye
-// it was drawn for, until the eye's direction to the volume has turned or
-// its distance changed by more than a little (a turning camera changes
-// nothing of it), or the volume, its colours, the fog or the viewport
-// changed. A few pictures are drawn anew per frame, nearest first.
-//
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
 // once through SoDebugError and draws nothing.
 
@@ -66,14 +57,12 @@ public:
   static void setStageTimer(double * seconds);
 
   // How the volumes that the renderer may simplify are drawn, for every
-  // render action: EVERY_FRAME (the default) sliced again in each frame,
-  // reduced when heavy; KEPT with their pictures kept as described above;
-  // REFERENCE at full resolution with at least two slices per voxel, to
-  // judge the others by.
-  enum Quality { REFERENCE = 0, EVERY_FRAME = 1, KEPT = 2 };
-  static void setQuality(Quality quality);
-  // Kept pictures drawn anew since the start, for benchmarks and tests.
-  static unsigned long getPictureRefreshes(void);
+  // render action: EVERY_FRAME (the default) sliced in each frame, reduced
+  // when heavy; REFERENCE at full resolution with at least two slices per
+  // voxel, to judge the other by. Returns the mode it replaces, so that a
+  // caller can restore it.
+  enum Quality { REFERENCE = 0, EVERY_FRAME = 1 };
+  static Quality setQuality(Quality quality);
 
 protected:
   virtual ~SoVolumeRender();

@@ -58,12 +58,6 @@ contextDestroyed(uint32_t contextid, void *)
   if (o.fbo != 0 && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &o.fbo);
   if (o.depth != 0 && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, &o.depth);
   if (o.colour != 0) glDeleteTextures(1, &o.colour);
-  for (const auto & entry : gl.kept)
-    if (entry.second.colour != 0) glDeleteTextures(1, &entry.second.colour);
-  const KeptTarget & k = gl.keptTarget;
-  if (k.fbo != 0 && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &k.fbo);
-  if (!k.queries.empty() && gl.deleteQueries)
-    gl.deleteQueries(GLsizei(k.queries.size()), k.queries.data());
   contexts().erase(found);
 }
 
@@ -94,7 +88,6 @@ contextFor(uint32_t contextid, const cc_glglue * glue)
     gl.deleteFramebuffers = entry("glDeleteFramebuffers");
     gl.deleteRenderbuffers = entry("glDeleteRenderbuffers");
   }
-  if (cc_glglue_has_occlusion_query(glue)) gl.deleteQueries = entry("glDeleteQueries");
   return gl;
 }
 
@@ -110,15 +103,6 @@ forgetTextures(const SoVolumeRender * node)
         context.first, deleteTexture,
         reinterpret_cast<void *>(static_cast<uintptr_t>(found->second.name)));
     context.second.textures.erase(found);
-  }
-  for (auto & context : contexts()) {
-    const auto found = context.second.kept.find(node);
-    if (found == context.second.kept.end()) continue;
-    if (found->second.colour != 0)
-      SoGLCacheContextElement::scheduleDeleteCallback(
-        context.first, deleteTexture,
-        reinterpret_cast<void *>(static_cast<uintptr_t>(found->second.colour)));
-    context.second.kept.erase(found);
   }
 }
 

@@ -147,16 +147,12 @@ setStageTimer(double * seconds)
   stageSeconds = seconds;
 }
 
-void
+int
 setQuality(int mode)
 {
+  const int was = qualityMode;
   qualityMode = mode;
-}
-
-int
-quality()
-{
-  return qualityMode;
+  return was;
 }
 
 void
@@ -215,31 +211,11 @@ drawQueued(SoGLRenderAction * action)
     // drawn as every later one of the same view.
     uploadTextures(volumes, gl, glue, ids);
     const bool reference = qualityMode == SoVolumeRender::REFERENCE;
-    // The reduced pass is planned for every volume, as if all were sliced:
-    // the kept pictures go into it too, the search for opaque geometry in
-    // their boxes runs there, at its fraction of the fill, and it is
-    // composited once.
     Reduced reduced;
     const bool reduce = !reference && startReduced(volumes, action, gl, glue, reduced);
-    if (!reduce || !reduced.kept) {
-      std::vector<Pending> sliced;
-      std::vector<Shown> shown;
-      if (qualityMode == SoVolumeRender::KEPT) {
-        refreshKept(volumes, gl, glue, ids, reduce ? reduced.pass.factor : 1, sliced, shown);
-        std::stable_sort(sliced.begin(), sliced.end(),
-                         [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
-        setVolumeState();
-      } else {
-        sliced = volumes;
-      }
-      // The pictures are of volumes farther than those sliced.
-      if (!shown.empty()) {
-        drawPictures(shown, glue, ids);
-        setVolumeState();
-      }
-      for (const Pending & p : sliced)
+    if (!reduce || !reduced.kept)
+      for (const Pending & p : volumes)
         drawSlices(p, gl, glue, ids, reduce, reference ? 2.0f : 0.0f);
-    }
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
     stageDone(0, since);
     if (reduce) compositeReduced(glue, reduced, programs.usable);

@@ -150,27 +150,6 @@ struct Offscreen {
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
 
-// A volume's picture kept from frame to frame, premultiplied, in a
-// texture, shown on the quad `corners` (object space, through the middle of
-// the volume's occupied box, facing `eye`).
-struct Kept {
-  GLuint colour = 0;
-  int width = 0, height = 0; // texels; 0 while there is no picture
-  int factor = 1;            // drawn for a pass of this many pixels per texel
-  std::vector<char> shows;   // what besides the eye the picture depends on
-  SbVec3f eye;               // object space, as drawn
-  SbVec3f corners[4];
-};
-
-// The target that kept pictures are drawn into, and the occlusion queries
-// that look for opaque geometry inside the volumes' boxes.
-struct KeptTarget {
-  bool tried = false;
-  bool usable = false;
-  GLuint fbo = 0;
-  std::vector<GLuint> queries;
-};
-
 // Everything the volumes keep in one GL context. Made on the context's
 // first delayed pass; freed, GL names and all, when Coin is told that the
 // context is destroyed (SoContextHandler::destructingContext).
@@ -179,15 +158,12 @@ struct Context {
   std::map<const SoVolumeRender *, Texture> textures; // one per volume node
   Programs programs;
   Offscreen offscreen;
-  std::map<const SoVolumeRender *, Kept> kept;
-  KeptTarget keptTarget;
   // Coin may let go of the context's glue before the record is freed: the
   // entry points that free the names are kept from the first use.
   typedef void(APIENTRY * DeleteNames)(GLsizei, const GLuint *);
   DeleteNames deletePrograms = nullptr;
   DeleteNames deleteFramebuffers = nullptr;
   DeleteNames deleteRenderbuffers = nullptr;
-  DeleteNames deleteQueries = nullptr;
 };
 
 Context & contextFor(uint32_t contextid, const cc_glglue * glue);
@@ -220,31 +196,14 @@ void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool prog
 void queueVolume(SoGLRenderAction * action, const Pending & p);
 void drawQueued(SoGLRenderAction * action);
 void setStageTimer(double * seconds);
-// SoVolumeRender::Quality, for every render action.
-void setQuality(int quality);
-int quality();
-unsigned long pictureRefreshes();
+// SoVolumeRender::Quality, for every render action; returns the one it
+// replaces.
+int setQuality(int quality);
 
 // Uploads the textures that the volumes need and are not up to date, so
 // that their extents are known before anything is planned.
 void uploadTextures(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
                     const GLuint * programs);
-// The volumes that may keep a picture: drawn anew where needed (those
-// without one of their present state, and the nearest few that the eye has
-// left) into `shown`, far to near; those that must be sliced go to `rest`.
-struct Shown {
-  const Pending * p;
-  const Kept * kept;
-};
-// Pictures are drawn at the resolution of the pass they go to, `factor`
-// pixels per texel.
-void refreshKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
-                 const GLuint * programs, int factor, std::vector<Pending> & rest,
-                 std::vector<Shown> & shown);
-// Draws the pictures, premultiplied, over what is bound, depth-tested.
-void drawPictures(const std::vector<Shown> & shown, const cc_glglue * glue,
-                  const GLuint * programs);
-
 // Drawing one volume's slices, in the GL state that setVolumeState sets.
 void setVolumeState();
 // `leastPerVoxel` as for planSlices.

@@ -4,7 +4,7 @@
 //
 //   bench_scene startup [--bare] [--size WxH] [--data DIR]
 //   bench_scene frames  [--no-clouds | --compare | --stages] [--size WxH] [--data DIR] [--every N]
-//                       [--cloud-quality kept|every-frame|reference]
+//                       [--cloud-quality every-frame|reference]
 //
 // --compare also draws the last view ten times more at rest, with and
 // without the clouds.
@@ -92,7 +92,7 @@ bool parse(int argc, char** argv, Args& a) {
       a.data = argv[++i];
     } else if (s == "--cloud-quality" && i + 1 < argc) {
       const std::string q = argv[++i];
-      a.quality = q == "reference" ? 0 : q == "every-frame" ? 1 : q == "kept" ? 2 : -2;
+      a.quality = q == "reference" ? 0 : q == "every-frame" ? 1 : -2;
       if (a.quality == -2) return false;
     } else {
       return false;
@@ -233,7 +233,6 @@ int frames(const Args& a) {
   double stage[2] = {0.0, 0.0};
   if (a.stages) SoVolumeRender::setStageTimer(stage);
   double updateS = 0;
-  std::vector<double> refreshes;
   for (int tick = 1; tick <= kTicks; ++tick) {
     feedKeys(*area, tick);
     const auto u0 = Clock::now();
@@ -242,11 +241,9 @@ int frames(const Args& a) {
     if (tick % a.every != 0) continue;
     SoDB::getSensorManager()->processDelayQueue(TRUE);
     stage[0] = stage[1] = 0.0;
-    const unsigned long drawn = SoVolumeRender::getPictureRefreshes();
     const auto r0 = Clock::now();
     finishFrame(*area);
     ms.push_back(secondsSince(r0) * 1000.0);
-    refreshes.push_back(double(SoVolumeRender::getPictureRefreshes() - drawn));
     slicing.push_back(stage[0] * 1000.0);
     compositing.push_back(stage[1] * 1000.0);
     if (!a.compare) continue;
@@ -302,13 +299,6 @@ int frames(const Args& a) {
     std::printf("rest_median_ms %.2f\nrest_bare_median_ms %.2f\nrest_ratio_median %.2f\n",
                 stats(rest).median, stats(restBare).median, stats(restRatios).median);
   }
-  double refreshSum = 0, refreshMost = 0;
-  for (double r : refreshes) {
-    refreshSum += r;
-    refreshMost = std::max(refreshMost, r);
-  }
-  std::printf("refreshes_per_frame %.2f\nrefreshes_most %.0f\n",
-              refreshSum / double(refreshes.size()), refreshMost);
   if (a.stages)
     std::printf(
         "slicing_median_ms %.2f\nslicing_p95_ms %.2f\ncompositing_median_ms %.2f\n"
