@@ -15,9 +15,12 @@
 // would cover the viewport many times over, soft volumes (visible only well
 // inside their box) are drawn at a half or a third of the resolution,
 // depth-tested against the frame's depth scaled down, and scaled up over the
-// frame where they drew. A frame that shows the same volumes from the same
-// view over the same depth as the one before (a still camera, something else
-// changed) keeps that reduced picture and only scales it up again.
+// frame where they drew; around the edges of opaque geometry, where the
+// depth within one reduced pixel varies much, they are drawn at full
+// resolution against the frame's own depth instead. A frame that shows the
+// same volumes from the same view over the same depth as the one before (a
+// still camera, something else changed) keeps that reduced picture and only
+// scales it up again.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
 // once through SoDebugError and draws nothing.
@@ -51,9 +54,11 @@ public:
   virtual void GLRender(SoGLRenderAction * action);
 
   // For benchmarks: while `seconds` is set, the delayed pass waits for GL
-  // before and after each stage and adds its time: [0] the slices, with the
-  // frame's depth scaled down for a reduced pass, [1] the reduced picture's
-  // compositing. The waits cost time themselves; NULL turns it off.
+  // before and after each stage and adds its time: [0] the frame's depth
+  // scaled down for a reduced pass, [1] the slices, [2] the reduced
+  // picture's compositing, [3] the slices of its edge tiles at full
+  // resolution. A stage that does not run adds nothing. The waits cost time
+  // themselves; NULL turns it off.
   static void setStageTimer(double * seconds);
 
   // How the volumes that the renderer may simplify are drawn, for every

@@ -22,10 +22,10 @@ contexts()
 }
 
 // The reduced pass needs framebuffer objects (Coin's check, which also
-// tells whether its entry points for them are there) with blits, separate
-// draw and read targets, packed depth and stencil and queries on the
-// window's own framebuffer, all of GL 3.0 and GL_ARB_framebuffer_object;
-// and separate alpha blending.
+// tells whether its entry points for them are there) with separate draw
+// and read targets, packed depth and stencil and queries on the window's
+// own framebuffer, all of GL 3.0 and GL_ARB_framebuffer_object; and
+// separate alpha blending.
 void
 askOffscreenLimits(Limits & limits, const cc_glglue * glue)
 {
@@ -33,9 +33,6 @@ askOffscreenLimits(Limits & limits, const cc_glglue * glue)
   if (!cc_glglue_glversion_matches_at_least(glue, 3, 0, 0) &&
       !cc_glglue_glext_supported(glue, "GL_ARB_framebuffer_object"))
     return;
-  limits.blit =
-    reinterpret_cast<decltype(limits.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
-  if (!limits.blit) return;
   GLint viewport[2] = {0, 0}, renderbuffer = 0, texture = 0;
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
@@ -56,7 +53,7 @@ contextDestroyed(uint32_t contextid, void *)
   if (gl.programs.id[0] != 0 && gl.deletePrograms) gl.deletePrograms(4, gl.programs.id);
   const Offscreen & o = gl.offscreen;
   if (o.fbo != 0 && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &o.fbo);
-  if (o.depth != 0 && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, &o.depth);
+  if (o.depth != 0) glDeleteTextures(1, &o.depth);
   if (o.colour != 0) glDeleteTextures(1, &o.colour);
   contexts().erase(found);
 }
@@ -86,7 +83,6 @@ contextFor(uint32_t contextid, const cc_glglue * glue)
   if (cc_glglue_has_arb_fragment_program(glue)) gl.deletePrograms = entry("glDeleteProgramsARB");
   if (gl.limits.offscreen) {
     gl.deleteFramebuffers = entry("glDeleteFramebuffers");
-    gl.deleteRenderbuffers = entry("glDeleteRenderbuffers");
   }
   return gl;
 }

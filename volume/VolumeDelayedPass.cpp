@@ -136,7 +136,10 @@ startReduced(const std::vector<Pending> & volumes, SoGLRenderAction * action, Co
     return false;
   const SbVec2s frame = action->getViewportRegion().getWindowSize();
   reduced.shows = whatItShows(volumes, reduced, frame);
-  return beginReduced(gl, glue, frame, reduced);
+  // The volumes of one frame share its camera.
+  const VolumeView & view = volumes.front().view;
+  const float depthRange[2] = {view.nearDist, view.farDist};
+  return beginReduced(gl, glue, frame, depthRange, view.projection[3][3] == 0.0f, reduced);
 }
 
 } // namespace
@@ -213,13 +216,30 @@ drawQueued(SoGLRenderAction * action)
     const bool reference = qualityMode == SoVolumeRender::REFERENCE;
     Reduced reduced;
     const bool reduce = !reference && startReduced(volumes, action, gl, glue, reduced);
-    if (!reduce || !reduced.kept)
+    if (reduce) stageDone(0, since);
+    if (!reduce)
       for (const Pending & p : volumes)
-        drawSlices(p, gl, glue, ids, reduce, reference ? 2.0f : 0.0f);
+        drawSlices(p, gl, glue, ids, false, reference ? 2.0f : 0.0f);
+    else if (!reduced.kept)
+      for (Pending p : volumes) {
+        p.view.projection = reducedProjection(p.view.projection, reduced);
+        drawSlices(p, gl, glue, ids, true);
+      }
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
-    stageDone(0, since);
-    if (reduce) compositeReduced(glue, reduced, programs.usable);
     stageDone(1, since);
+    if (reduce) {
+      compositeReduced(glue, reduced, programs.usable);
+      stageDone(2, since);
+      // The edge tiles, left out of the composite, at full resolution
+      // against the frame's own depth.
+      const std::vector<int> & edges = reduced.target->sliced;
+      if (!edges.empty()) {
+        setVolumeState();
+        for (const Pending & p : volumes) drawSlices(p, gl, glue, ids, false, 0.0f, &edges);
+        if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+        stageDone(3, since);
+      }
+    }
   }
   release(volumes);
 }
