@@ -300,14 +300,36 @@ depthEdges(float nearDist, float farDist, bool perspective, float ratio)
   return e;
 }
 
+namespace {
+
+// Widens lo and hi, per block of F pixels, by one row's `full` whole blocks.
+template <int F>
+void
+widenByRow(const uint32_t * row, int full, uint32_t * lo, uint32_t * hi)
+{
+  for (int rx = 0; rx < full; ++rx) {
+    const uint32_t * p = row + F * rx;
+    uint32_t l = lo[rx], h = hi[rx];
+    for (int k = 0; k < F; ++k) {
+      l = std::min(l, p[k]);
+      h = std::max(h, p[k]);
+    }
+    lo[rx] = l;
+    hi[rx] = h;
+  }
+}
+
+} // namespace
+
 void
 reduceDepth(const uint32_t * depth, int width, int height, int factor, const DepthEdges & edgeTest,
             uint32_t * reduced, unsigned char * edges)
 {
+  // Packed values order as their depths (upper bits), the stencil only
+  // breaking ties: compared whole, with the stencil masked off after.
   const int f = factor;
-  const int rw = (width + f - 1) / f, rh = (height + f - 1) / f;
-  // In 24-bit depth units.
-  const float unit = 1.0f / 16777215.0f;
+  const int rw = (width + f - 1) / f, rh = (height + f - 1) / f, full = width / f;
+  const float unit = 1.0f / (16777215.0f * 256.0f);
   const float c0 = edgeTest.c[0], c1 = edgeTest.c[1] * unit, c2 = edgeTest.c[2] * unit;
   std::vector<uint32_t> lo(static_cast<size_t>(rw)), hi(static_cast<size_t>(rw));
   for (int ry = 0; ry < rh; ++ry) {
@@ -315,20 +337,28 @@ reduceDepth(const uint32_t * depth, int width, int height, int factor, const Dep
     std::fill(hi.begin(), hi.end(), 0u);
     for (int y = ry * f; y < std::min(ry * f + f, height); ++y) {
       const uint32_t * row = depth + size_t(y) * size_t(width);
-      for (int rx = 0, x = 0; rx < rw; ++rx) {
-        uint32_t l = lo[size_t(rx)], h = hi[size_t(rx)];
-        for (const int end = std::min(x + f, width); x < end; ++x) {
-          l = std::min(l, row[x] >> 8);
-          h = std::max(h, row[x] >> 8);
-        }
-        lo[size_t(rx)] = l;
-        hi[size_t(rx)] = h;
+      // Whole blocks at a factor known to the compiler, which vectorises them.
+      if (f == 2)
+        widenByRow<2>(row, full, lo.data(), hi.data());
+      else if (f == 3)
+        widenByRow<3>(row, full, lo.data(), hi.data());
+      else
+        for (int rx = 0; rx < full; ++rx)
+          for (int k = 0; k < f; ++k) {
+            lo[size_t(rx)] = std::min(lo[size_t(rx)], row[f * rx + k]);
+            hi[size_t(rx)] = std::max(hi[size_t(rx)], row[f * rx + k]);
+          }
+      for (int x = full * f; x < width; ++x) {
+        lo[size_t(full)] = std::min(lo[size_t(full)], row[x]);
+        hi[size_t(full)] = std::max(hi[size_t(full)], row[x]);
       }
     }
     const size_t at = size_t(ry) * size_t(rw);
     for (int rx = 0; rx < rw; ++rx) {
-      reduced[at + size_t(rx)] = hi[size_t(rx)] << 8;
-      edges[at + size_t(rx)] = c0 + c1 * float(lo[size_t(rx)]) + c2 * float(hi[size_t(rx)]) > 0.0f;
+      // 24 significant bits: exact as floats.
+      const uint32_t l = lo[size_t(rx)] & ~0xffu, h = hi[size_t(rx)] & ~0xffu;
+      reduced[at + size_t(rx)] = h;
+      edges[at + size_t(rx)] = c0 + c1 * float(l) + c2 * float(h) > 0.0f;
     }
   }
 }
