@@ -46,34 +46,36 @@ setFog(const Pending & p)
 
 // One draw for all slices of the volume: a software rasteriser pays per
 // draw, and triangles are drawn in the order given, back to front. With
-// `scissors`, one draw per rectangle, each cut to it.
+// `scissors`, one draw per rectangle, each cut to it, of the triangles
+// worked out once.
 void
 drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox3f & box,
                    const std::vector<int> * scissors)
 {
   const SbVec3f lo = box.getMin();
   const SbVec3f size = box.getMax() - lo;
-  std::vector<SbVec3f> triangles; // texture coordinate, vertex
+  std::vector<SbVec3f> kept; // texture coordinate, vertex; with scissors
+  auto emit = [&kept, scissors](const SbVec3f & t, const SbVec3f & v) {
+    if (scissors) {
+      kept.push_back(t);
+      kept.push_back(v);
+    } else {
+      glTexCoord3fv(t.getValue());
+      glVertex3fv(v.getValue());
+    }
+  };
   SbVec3f poly[6];
+  if (!scissors) glBegin(GL_TRIANGLES);
   for (int i = 0; i < plan.count; ++i) {
     const int n = slicePolygon(plan, i, occupied, poly);
     for (int k = 1; k + 1 < n; ++k)
       for (int v : {0, k, k + 1}) {
         const SbVec3f t = poly[v] - lo;
-        triangles.push_back(SbVec3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]));
-        triangles.push_back(poly[v]);
+        emit(SbVec3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]), poly[v]);
       }
   }
-  auto draw = [&triangles] {
-    glBegin(GL_TRIANGLES);
-    for (size_t i = 0; i + 1 < triangles.size(); i += 2) {
-      glTexCoord3fv(triangles[i].getValue());
-      glVertex3fv(triangles[i + 1].getValue());
-    }
-    glEnd();
-  };
   if (!scissors) {
-    draw();
+    glEnd();
     return;
   }
   glEnable(GL_SCISSOR_TEST);
@@ -82,7 +84,12 @@ drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox
   for (size_t i = 0; i + 3 < scissors->size(); i += 4) {
     const int * r = &(*scissors)[i];
     glScissor(vp[0] + r[0], vp[1] + r[1], r[2] - r[0], r[3] - r[1]);
-    draw();
+    glBegin(GL_TRIANGLES);
+    for (size_t k = 0; k + 1 < kept.size(); k += 2) {
+      glTexCoord3fv(kept[k].getValue());
+      glVertex3fv(kept[k + 1].getValue());
+    }
+    glEnd();
   }
   glDisable(GL_SCISSOR_TEST);
 }
