@@ -101,6 +101,11 @@ SoSeparator* buildSkyBox(SoPerspectiveCamera* camera) {
   for (SoTexture2*& texture : textures) {
     texture = new SoTexture2;
     texture->model = SoTexture2::DECAL;
+    // Each face's image ends at the box's edge: repeated, the filter would
+    // blend in the image's far side there, a thin line along every edge
+    // where texels are small on screen (seen at 3840x2160).
+    texture->wrapS = SoTexture2::CLAMP;
+    texture->wrapT = SoTexture2::CLAMP;
   }
   for (int f = 0; f < 6; ++f) setImage(textures[f], skyBoxImages[f]);
 

@@ -278,9 +278,95 @@ planReduction(float fill, const float ndcRect[4], int width, int height, Reduced
   return pass.rect[2] > pass.rect[0] && pass.rect[3] > pass.rect[1];
 }
 
+DepthEdges
+depthEdges(float nearDist, float farDist, bool perspective, float ratio)
+{
+  // Through a perspective 1 / distance is linear in the depth, n / distance
+  // = 1 - k * depth; an edge is where that of the nearest depth is more
+  // than `ratio` times that of the farthest. Through a parallel
+  // projection the distance itself is linear in the depth.
+  DepthEdges e;
+  if (perspective) {
+    const float k = (farDist - nearDist) / farDist;
+    e.c[0] = 1.0f - ratio;
+    e.c[1] = -k;
+    e.c[2] = ratio * k;
+  } else {
+    const float span = farDist - nearDist;
+    e.c[0] = (1.0f - ratio) * nearDist;
+    e.c[1] = -ratio * span;
+    e.c[2] = span;
+  }
+  return e;
+}
+
+namespace {
+
+// Widens lo and hi, per block of F pixels, by one row's `full` whole blocks.
+template <int F>
+void
+widenByRow(const uint32_t * row, int full, uint32_t * lo, uint32_t * hi)
+{
+  for (int rx = 0; rx < full; ++rx) {
+    const uint32_t * p = row + F * rx;
+    uint32_t l = lo[rx], h = hi[rx];
+    for (int k = 0; k < F; ++k) {
+      l = std::min(l, p[k]);
+      h = std::max(h, p[k]);
+    }
+    lo[rx] = l;
+    hi[rx] = h;
+  }
+}
+
+} // namespace
+
+void
+reduceDepth(const uint32_t * depth, int width, int height, int factor, const DepthEdges & edgeTest,
+            uint32_t * reduced, unsigned char * edges)
+{
+  // Packed values order as their depths (upper bits), the stencil only
+  // breaking ties: compared whole, with the stencil masked off after.
+  const int f = factor;
+  const int rw = (width + f - 1) / f, rh = (height + f - 1) / f, full = width / f;
+  const float unit = 1.0f / (16777215.0f * 256.0f);
+  const float c0 = edgeTest.c[0], c1 = edgeTest.c[1] * unit, c2 = edgeTest.c[2] * unit;
+  std::vector<uint32_t> lo(static_cast<size_t>(rw)), hi(static_cast<size_t>(rw));
+  for (int ry = 0; ry < rh; ++ry) {
+    std::fill(lo.begin(), lo.end(), UINT32_MAX);
+    std::fill(hi.begin(), hi.end(), 0u);
+    for (int y = ry * f; y < std::min(ry * f + f, height); ++y) {
+      const uint32_t * row = depth + size_t(y) * size_t(width);
+      // Whole blocks at a factor known to the compiler, which vectorises them.
+      if (f == 2)
+        widenByRow<2>(row, full, lo.data(), hi.data());
+      else if (f == 3)
+        widenByRow<3>(row, full, lo.data(), hi.data());
+      else
+        for (int rx = 0; rx < full; ++rx)
+          for (int k = 0; k < f; ++k) {
+            lo[size_t(rx)] = std::min(lo[size_t(rx)], row[f * rx + k]);
+            hi[size_t(rx)] = std::max(hi[size_t(rx)], row[f * rx + k]);
+          }
+      for (int x = full * f; x < width; ++x) {
+        lo[size_t(full)] = std::min(lo[size_t(full)], row[x]);
+        hi[size_t(full)] = std::max(hi[size_t(full)], row[x]);
+      }
+    }
+    const size_t at = size_t(ry) * size_t(rw);
+    for (int rx = 0; rx < rw; ++rx) {
+      // 24 significant bits: exact as floats.
+      const uint32_t l = lo[size_t(rx)] & ~0xffu, h = hi[size_t(rx)] & ~0xffu;
+      reduced[at + size_t(rx)] = h;
+      edges[at + size_t(rx)] = c0 + c1 * float(l) + c2 * float(h) > 0.0f;
+    }
+  }
+}
+
 std::vector<int>
 compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, int width, int height,
-               const unsigned char * alpha)
+               const unsigned char * alpha, const unsigned char * edges,
+               std::vector<int> * edgeRects)
 {
   // Tiles of this many reduced pixels: few quads, little area beyond the
   // volumes.
@@ -290,7 +376,9 @@ compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, in
   const int cols = (pass.rect[2] / f - tx0 + tile - 1) / tile;
   const int rows = (pass.rect[3] / f - ty0 + tile - 1) / tile;
   std::vector<int> out;
+  if (edgeRects) edgeRects->clear();
   if (cols <= 0 || rows <= 0) return out;
+  // 0: nothing; 1: composited; 2: an edge tile.
   std::vector<char> marked(size_t(cols) * size_t(rows), 0);
   for (size_t i = 0; i + 3 < ndcRects.size(); i += 4) {
     // In reduced pixels, widened by those that a slice's rasterisation and
@@ -307,31 +395,40 @@ compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects, in
   }
   if (alpha) {
     // Only tiles where the picture holds something, or holds it one reduced
-    // pixel beyond their edge, where the filter reads.
+    // pixel beyond their edge, where the filter reads; of those, the ones
+    // with an edge there, whose reduced pixels were drawn against their
+    // block's farthest depth, go to full resolution.
     const int aw = pass.rect[2] / f - tx0, ah = pass.rect[3] / f - ty0;
     for (int ty = 0; ty < rows; ++ty)
       for (int tx = 0; tx < cols; ++tx) {
         char & m = marked[size_t(ty) * size_t(cols) + size_t(tx)];
         if (!m) continue;
-        m = 0;
+        bool drawn = false, edge = false;
         const int x1 = std::min(tile * tx + tile + 1, aw), y1 = std::min(tile * ty + tile + 1, ah);
-        for (int y = std::max(tile * ty - 1, 0); y < y1 && !m; ++y)
-          for (int x = std::max(tile * tx - 1, 0); x < x1 && !m; ++x)
-            m = alpha[size_t(y) * size_t(aw) + size_t(x)] != 0;
+        const bool needEdges = edges && edgeRects;
+        for (int y = std::max(tile * ty - 1, 0); y < y1 && !(drawn && (edge || !needEdges)); ++y)
+          for (int x = std::max(tile * tx - 1, 0); x < x1; ++x) {
+            const size_t at = size_t(y) * size_t(aw) + size_t(x);
+            drawn = drawn || alpha[at] != 0;
+            edge = edge || (needEdges && edges[at] != 0);
+          }
+        m = drawn ? (edge ? 2 : 1) : 0;
       }
   }
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < cols;) {
-      if (!marked[size_t(y) * size_t(cols) + size_t(x)]) {
+      const char kind = marked[size_t(y) * size_t(cols) + size_t(x)];
+      if (!kind) {
         ++x;
         continue;
       }
       const int start = x;
-      while (x < cols && marked[size_t(y) * size_t(cols) + size_t(x)]) ++x;
-      out.push_back(std::min(f * (tx0 + start * tile), pass.rect[2]));
-      out.push_back(std::min(f * (ty0 + y * tile), pass.rect[3]));
-      out.push_back(std::min(f * (tx0 + x * tile), pass.rect[2]));
-      out.push_back(std::min(f * (ty0 + (y + 1) * tile), pass.rect[3]));
+      while (x < cols && marked[size_t(y) * size_t(cols) + size_t(x)] == kind) ++x;
+      std::vector<int> & to = kind == 1 || !edgeRects ? out : *edgeRects;
+      to.push_back(std::min(f * (tx0 + start * tile), pass.rect[2]));
+      to.push_back(std::min(f * (ty0 + y * tile), pass.rect[3]));
+      to.push_back(std::min(f * (tx0 + x * tile), pass.rect[2]));
+      to.push_back(std::min(f * (ty0 + (y + 1) * tile), pass.rect[3]));
     }
   return out;
 }

@@ -12,6 +12,7 @@
 #include <Inventor/SbVec3s.h>
 #include <Inventor/SbVec4f.h>
 
+#include <cstdint>
 #include <vector>
 
 // The camera as it saw one volume.
@@ -97,14 +98,38 @@ struct ReducedPass {
 // of width x height pixels, and how.
 bool planReduction(float fill, const float ndcRect[4], int width, int height, ReducedPass & pass);
 
+// Where a block of the frame's depth holds an edge of opaque geometry: in
+// window depth (0 to 1), where c[0] + c[1] * nearest + c[2] * farthest > 0,
+// that is where the eye distances of its nearest and farthest depth differ
+// by more than `ratio`, seen by a camera with these near and far distances.
+struct DepthEdges {
+  float c[3];
+};
+DepthEdges depthEdges(float nearDist, float farDist, bool perspective, float ratio);
+
+// Scales the frame's depth down by `factor` for a reduced pass. `depth` is
+// width x height depth-and-stencil pixels as GL packs them
+// (GL_UNSIGNED_INT_24_8: depth in the upper 24 bits), rows bottom first.
+// Each of the ceil(width / factor) x ceil(height / factor) reduced pixels
+// gets its block's farthest depth (stencil 0), so that no single nearer
+// pixel hides a volume from the whole block, and in `edges` 1 where the
+// block holds an edge, else 0. A last, narrower column or row of blocks
+// takes only the pixels it covers.
+void reduceDepth(const uint32_t * depth, int width, int height, int factor,
+                 const DepthEdges & edgeTest, uint32_t * reduced, unsigned char * edges);
+
 // Where the reduced picture is composited: disjoint rectangles (x0, y0, x1,
 // y1 in viewport pixels, on whole reduced pixels, within pass.rect) that
 // cover every one of `ndcRects` (four floats each, from screenRect) and the
 // pixels whose scaling filter reads their reduced pixels, in a viewport of
 // width x height. Whole tiles, joined along rows. With `alpha`, the reduced
 // picture's alpha over pass.rect (rows bottom first, pass.rect's width over
-// the factor apart), only tiles where it is not all zero nearby.
+// the factor apart), only tiles where it is not all zero nearby. Of those,
+// tiles where `edges` (laid out as `alpha`) is not all zero nearby go to
+// `edgeRects` instead, when given.
 std::vector<int> compositeRects(const ReducedPass & pass, const std::vector<float> & ndcRects,
-                                int width, int height, const unsigned char * alpha = nullptr);
+                                int width, int height, const unsigned char * alpha = nullptr,
+                                const unsigned char * edges = nullptr,
+                                std::vector<int> * edgeRects = nullptr);
 
 #endif

@@ -69,16 +69,10 @@ SoVolumeRender::setStageTimer(double * seconds)
   volumerender::setStageTimer(seconds);
 }
 
-void
+SoVolumeRender::Quality
 SoVolumeRender::setQuality(Quality quality)
 {
-  volumerender::setQuality(int(quality));
-}
-
-unsigned long
-SoVolumeRender::getPictureRefreshes(void)
-{
-  return volumerender::pictureRefreshes();
+  return Quality(volumerender::setQuality(int(quality)));
 }
 
 void

@@ -15,18 +15,12 @@
 // would cover the viewport many times over, soft volumes (visible only well
 // inside their box) are drawn at a half or a third of the resolution,
 // depth-tested against the frame's depth scaled down, and scaled up over the
-// frame where they drew. A frame that shows the same volumes from the same
-// view over the same depth as the one before (a still camera, something else
-// changed) keeps that reduced picture and only scales it up again.
-//
-// On request (setQuality), such soft volumes seen from outside, with no
-// opaque geometry reaching into them, keep their picture from frame to
-// frame: drawn once into a
-// texture, it is shown on a quad through the volume's middle, facing the eye
-// it was drawn for, until the eye's direction to the volume has turned or
-// its distance changed by more than a little (a turning camera changes
-// nothing of it), or the volume, its colours, the fog or the viewport
-// changed. A few pictures are drawn anew per frame, nearest first.
+// frame where they drew; around the edges of opaque geometry, where the
+// depth within one reduced pixel varies much, they are drawn at full
+// resolution against the frame's own depth instead. A frame that shows the
+// same volumes from the same view over the same depth as the one before (a
+// still camera, something else changed) keeps that reduced picture and only
+// scales it up again.
 //
 // Without 3-D textures (or with a volume larger than the GL allows) it warns
 // once through SoDebugError and draws nothing.
@@ -60,20 +54,20 @@ public:
   virtual void GLRender(SoGLRenderAction * action);
 
   // For benchmarks: while `seconds` is set, the delayed pass waits for GL
-  // before and after each stage and adds its time: [0] the slices, with the
-  // frame's depth scaled down for a reduced pass, [1] the reduced picture's
-  // compositing. The waits cost time themselves; NULL turns it off.
+  // before and after each stage and adds its time: [0] the frame's depth
+  // scaled down for a reduced pass, [1] the slices, [2] the reduced
+  // picture's compositing, [3] the slices of its edge tiles at full
+  // resolution. A stage that does not run adds nothing. The waits cost time
+  // themselves; NULL turns it off.
   static void setStageTimer(double * seconds);
 
   // How the volumes that the renderer may simplify are drawn, for every
-  // render action: EVERY_FRAME (the default) sliced again in each frame,
-  // reduced when heavy; KEPT with their pictures kept as described above;
-  // REFERENCE at full resolution with at least two slices per voxel, to
-  // judge the others by.
-  enum Quality { REFERENCE = 0, EVERY_FRAME = 1, KEPT = 2 };
-  static void setQuality(Quality quality);
-  // Kept pictures drawn anew since the start, for benchmarks and tests.
-  static unsigned long getPictureRefreshes(void);
+  // render action: EVERY_FRAME (the default) sliced in each frame, reduced
+  // when heavy; REFERENCE at full resolution with at least two slices per
+  // voxel, to judge the other by. Returns the mode it replaces, so that a
+  // caller can restore it.
+  enum Quality { REFERENCE = 0, EVERY_FRAME = 1 };
+  static Quality setQuality(Quality quality);
 
 protected:
   virtual ~SoVolumeRender();

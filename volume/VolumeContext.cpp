@@ -22,10 +22,10 @@ contexts()
 }
 
 // The reduced pass needs framebuffer objects (Coin's check, which also
-// tells whether its entry points for them are there) with blits, separate
-// draw and read targets, packed depth and stencil and queries on the
-// window's own framebuffer, all of GL 3.0 and GL_ARB_framebuffer_object;
-// and separate alpha blending.
+// tells whether its entry points for them are there) with separate draw
+// and read targets, packed depth and stencil and queries on the window's
+// own framebuffer, all of GL 3.0 and GL_ARB_framebuffer_object; and
+// separate alpha blending.
 void
 askOffscreenLimits(Limits & limits, const cc_glglue * glue)
 {
@@ -33,9 +33,6 @@ askOffscreenLimits(Limits & limits, const cc_glglue * glue)
   if (!cc_glglue_glversion_matches_at_least(glue, 3, 0, 0) &&
       !cc_glglue_glext_supported(glue, "GL_ARB_framebuffer_object"))
     return;
-  limits.blit =
-    reinterpret_cast<decltype(limits.blit)>(cc_glglue_getprocaddress(glue, "glBlitFramebuffer"));
-  if (!limits.blit) return;
   GLint viewport[2] = {0, 0}, renderbuffer = 0, texture = 0;
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
@@ -56,14 +53,8 @@ contextDestroyed(uint32_t contextid, void *)
   if (gl.programs.id[0] != 0 && gl.deletePrograms) gl.deletePrograms(4, gl.programs.id);
   const Offscreen & o = gl.offscreen;
   if (o.fbo != 0 && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &o.fbo);
-  if (o.depth != 0 && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, &o.depth);
+  if (o.depth != 0) glDeleteTextures(1, &o.depth);
   if (o.colour != 0) glDeleteTextures(1, &o.colour);
-  for (const auto & entry : gl.kept)
-    if (entry.second.colour != 0) glDeleteTextures(1, &entry.second.colour);
-  const KeptTarget & k = gl.keptTarget;
-  if (k.fbo != 0 && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &k.fbo);
-  if (!k.queries.empty() && gl.deleteQueries)
-    gl.deleteQueries(GLsizei(k.queries.size()), k.queries.data());
   contexts().erase(found);
 }
 
@@ -92,9 +83,7 @@ contextFor(uint32_t contextid, const cc_glglue * glue)
   if (cc_glglue_has_arb_fragment_program(glue)) gl.deletePrograms = entry("glDeleteProgramsARB");
   if (gl.limits.offscreen) {
     gl.deleteFramebuffers = entry("glDeleteFramebuffers");
-    gl.deleteRenderbuffers = entry("glDeleteRenderbuffers");
   }
-  if (cc_glglue_has_occlusion_query(glue)) gl.deleteQueries = entry("glDeleteQueries");
   return gl;
 }
 
@@ -110,15 +99,6 @@ forgetTextures(const SoVolumeRender * node)
         context.first, deleteTexture,
         reinterpret_cast<void *>(static_cast<uintptr_t>(found->second.name)));
     context.second.textures.erase(found);
-  }
-  for (auto & context : contexts()) {
-    const auto found = context.second.kept.find(node);
-    if (found == context.second.kept.end()) continue;
-    if (found->second.colour != 0)
-      SoGLCacheContextElement::scheduleDeleteCallback(
-        context.first, deleteTexture,
-        reinterpret_cast<void *>(static_cast<uintptr_t>(found->second.colour)));
-    context.second.kept.erase(found);
   }
 }
 

@@ -136,7 +136,10 @@ startReduced(const std::vector<Pending> & volumes, SoGLRenderAction * action, Co
     return false;
   const SbVec2s frame = action->getViewportRegion().getWindowSize();
   reduced.shows = whatItShows(volumes, reduced, frame);
-  return beginReduced(gl, glue, frame, reduced);
+  // The volumes of one frame share its camera.
+  const VolumeView & view = volumes.front().view;
+  const float depthRange[2] = {view.nearDist, view.farDist};
+  return beginReduced(gl, glue, frame, depthRange, view.projection[3][3] == 0.0f, reduced);
 }
 
 } // namespace
@@ -147,16 +150,12 @@ setStageTimer(double * seconds)
   stageSeconds = seconds;
 }
 
-void
+int
 setQuality(int mode)
 {
+  const int was = qualityMode;
   qualityMode = mode;
-}
-
-int
-quality()
-{
-  return qualityMode;
+  return was;
 }
 
 void
@@ -215,35 +214,32 @@ drawQueued(SoGLRenderAction * action)
     // drawn as every later one of the same view.
     uploadTextures(volumes, gl, glue, ids);
     const bool reference = qualityMode == SoVolumeRender::REFERENCE;
-    // The reduced pass is planned for every volume, as if all were sliced:
-    // the kept pictures go into it too, the search for opaque geometry in
-    // their boxes runs there, at its fraction of the fill, and it is
-    // composited once.
     Reduced reduced;
     const bool reduce = !reference && startReduced(volumes, action, gl, glue, reduced);
-    if (!reduce || !reduced.kept) {
-      std::vector<Pending> sliced;
-      std::vector<Shown> shown;
-      if (qualityMode == SoVolumeRender::KEPT) {
-        refreshKept(volumes, gl, glue, ids, reduce ? reduced.pass.factor : 1, sliced, shown);
-        std::stable_sort(sliced.begin(), sliced.end(),
-                         [](const Pending & a, const Pending & b) { return a.depth < b.depth; });
-        setVolumeState();
-      } else {
-        sliced = volumes;
+    if (reduce) stageDone(0, since);
+    if (!reduce)
+      for (const Pending & p : volumes)
+        drawSlices(p, gl, glue, ids, false, reference ? 2.0f : 0.0f);
+    else if (!reduced.kept)
+      for (Pending p : volumes) {
+        p.view.projection = reducedProjection(p.view.projection, reduced);
+        drawSlices(p, gl, glue, ids, true);
       }
-      // The pictures are of volumes farther than those sliced.
-      if (!shown.empty()) {
-        drawPictures(shown, glue, ids);
-        setVolumeState();
-      }
-      for (const Pending & p : sliced)
-        drawSlices(p, gl, glue, ids, reduce, reference ? 2.0f : 0.0f);
-    }
     if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
-    stageDone(0, since);
-    if (reduce) compositeReduced(glue, reduced, programs.usable);
     stageDone(1, since);
+    if (reduce) {
+      compositeReduced(glue, reduced, programs.usable);
+      stageDone(2, since);
+      // The edge tiles, left out of the composite, at full resolution
+      // against the frame's own depth.
+      const std::vector<int> & edges = reduced.target->sliced;
+      if (!edges.empty()) {
+        setVolumeState();
+        for (const Pending & p : volumes) drawSlices(p, gl, glue, ids, false, 0.0f, &edges);
+        if (programs.usable) cc_glglue_glBindProgram(glue, GL_FRAGMENT_PROGRAM_ARB, 0);
+        stageDone(3, since);
+      }
+    }
   }
   release(volumes);
 }

@@ -1,6 +1,12 @@
 // Heavy fill drawn at reduced resolution: into a target a half or a third of
 // the viewport's size, depth-tested against the frame's depth scaled down,
-// then scaled up over the frame.
+// then scaled up over the frame. Scaled down, each reduced pixel has its
+// block's farthest depth, so that no opaque pixel of the block decides alone
+// whether a volume is seen there; where the block's depths lie far apart,
+// at an edge of opaque geometry, the tiles around it are sliced at full
+// resolution against the frame's own depth instead of composited. The
+// scaling runs on the CPU: reading the depth back costs llvmpipe a fraction
+// of copying it into a texture for a program to scale.
 
 #include "volume/VolumeRenderInternal.h"
 
@@ -9,7 +15,7 @@
 namespace volumerender {
 
 // Whether the draw framebuffer's depth and stencil are 24 and 8 bits, as in
-// the reduced target: a blit copies depth only between equal layouts.
+// the reduced target: they are read back and scaled down as such.
 bool
 depthLikeOurs(const cc_glglue * glue, GLint fbo)
 {
@@ -32,6 +38,10 @@ depthLikeOurs(const cc_glglue * glue, GLint fbo)
 
 namespace {
 
+// The ratio of eye distances within one reduced pixel beyond which the
+// volumes there are sliced at full resolution.
+constexpr float kEdgeDepthRatio = 1.25f;
+
 // Names for the target, made on its first use in the context.
 bool
 prepare(Offscreen & o, const Limits & limits, const cc_glglue * glue)
@@ -40,10 +50,21 @@ prepare(Offscreen & o, const Limits & limits, const cc_glglue * glue)
   o.tried = true;
   if (!limits.offscreen) return false;
   cc_glglue_glGenFramebuffers(glue, 1, &o.fbo);
-  cc_glglue_glGenRenderbuffers(glue, 1, &o.depth);
   glGenTextures(1, &o.colour);
+  glGenTextures(1, &o.depth);
   o.usable = true;
   return true;
+}
+
+void
+setTexture(GLuint name, GLenum format, GLenum pixels, GLenum type, int width, int height)
+{
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), width, height, 0, pixels, type, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 }
 
 // Sizes the target, leaving it bound; false (for good) when the GL cannot
@@ -51,33 +72,39 @@ prepare(Offscreen & o, const Limits & limits, const cc_glglue * glue)
 bool
 resize(Offscreen & o, const cc_glglue * glue, int width, int height)
 {
-  if (o.width == width && o.height == height) return true;
-  glBindTexture(GL_TEXTURE_2D, o.colour);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, o.depth);
-  cc_glglue_glRenderbufferStorage(glue, GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-  cc_glglue_glBindRenderbuffer(glue, GL_RENDERBUFFER, 0);
   cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
+  if (o.width == width && o.height == height) return true;
+  setTexture(o.colour, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, width, height);
+  setTexture(o.depth, GL_DEPTH24_STENCIL8, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8, width, height);
   cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                                    o.colour, 0);
-  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                                      o.depth);
-  cc_glglue_glFramebufferRenderbuffer(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                      o.depth);
+  cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D,
+                                   o.depth, 0);
+  cc_glglue_glFramebufferTexture2D(glue, GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_TEXTURE_2D,
+                                   o.depth, 0);
   o.width = width;
   o.height = height;
+  // A picture drawn over the old storage is gone.
+  o.shows.clear();
   o.usable = cc_glglue_glCheckFramebufferStatus(glue, GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   return o.usable;
+}
+
+void
+setPacking(GLenum name, int alignment)
+{
+  const bool pack = name == GL_PACK_ALIGNMENT;
+  glPixelStorei(name, alignment);
+  glPixelStorei(pack ? GL_PACK_ROW_LENGTH : GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(pack ? GL_PACK_SKIP_ROWS : GL_UNPACK_SKIP_ROWS, 0);
+  glPixelStorei(pack ? GL_PACK_SKIP_PIXELS : GL_UNPACK_SKIP_PIXELS, 0);
 }
 
 } // namespace
 
 bool
-beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced)
+beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, const float depthRange[2],
+             bool perspective, Reduced & reduced)
 {
   const GLint * vp = reduced.viewport;
   const int * r = reduced.pass.rect;
@@ -85,54 +112,50 @@ beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, Reduce
   Offscreen & o = gl.offscreen;
   if (!prepare(o, gl.limits, glue)) return false;
   // Every buffer within the GL's limits: a window beyond them has no
-  // storage to blit from (Mesa crashes), and is drawn at full size.
+  // storage to read from (Mesa crashes), and is drawn at full size.
   if (std::max({int(frame[0]), int(frame[1]), reduced.pass.width, reduced.pass.height}) >
       gl.limits.largestBuffer)
     return false;
   glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &reduced.drawFbo);
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &reduced.readFbo);
-  // The frame's depth, scaled down, hides the volumes behind opaque
-  // geometry; a depth buffer laid out otherwise cannot be copied into
-  // ours, and the volumes are drawn at full size.
+  // The frame's depth hides the volumes behind opaque geometry; a depth
+  // buffer laid out otherwise is not read as ours, and the volumes are
+  // drawn at full size.
   if (!depthLikeOurs(glue, reduced.drawFbo)) return false;
+  // The frame's depth under the pass's rectangle, scaled down.
+  const int x1 = std::min(r[2], int(vp[2])), y1 = std::min(r[3], int(vp[3]));
+  const int w = x1 - r[0], h = y1 - r[1];
+  if (w <= 0 || h <= 0) return false;
+  const int rw = (w + f - 1) / f, rh = (h + f - 1) / f;
+  o.frameDepth.resize(size_t(w) * size_t(h));
+  o.reducedDepth.resize(size_t(rw) * size_t(rh));
+  o.edges.resize(o.reducedDepth.size());
+  cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.drawFbo));
+  setPacking(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(vp[0] + r[0], vp[1] + r[1], w, h, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8,
+               o.frameDepth.data());
+  reduceDepth(o.frameDepth.data(), w, h, f,
+              depthEdges(depthRange[0], depthRange[1], perspective, kEdgeDepthRatio),
+              o.reducedDepth.data(), o.edges.data());
   if (!resize(o, glue, reduced.pass.width, reduced.pass.height)) {
     cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, GLuint(reduced.drawFbo));
     cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.readFbo));
     return false;
   }
   reduced.target = &o;
-  cc_glglue_glBindFramebuffer(glue, GL_READ_FRAMEBUFFER, GLuint(reduced.drawFbo));
-  cc_glglue_glBindFramebuffer(glue, GL_DRAW_FRAMEBUFFER, o.fbo);
-  gl.limits.blit(vp[0] + r[0], vp[1] + r[1], vp[0] + std::min(r[2], int(vp[2])),
-                 vp[1] + std::min(r[3], int(vp[3])), r[0] / f, r[1] / f,
-                 r[0] / f + (std::min(r[2], int(vp[2])) - r[0] + f - 1) / f,
-                 r[1] / f + (std::min(r[3], int(vp[3])) - r[1] + f - 1) / f,
-                 GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, GL_NEAREST);
-  cc_glglue_glBindFramebuffer(glue, GL_FRAMEBUFFER, o.fbo);
   glViewport(0, 0, reduced.pass.width, reduced.pass.height);
-  // The same volumes seen the same way as in the last pass: the picture
-  // stands when the opaque scene's depth did not change either. Depth is
-  // read back only then, so a moving camera pays nothing for this.
-  reduced.kept = false;
-  if (reduced.shows == o.shows) {
-    const int x = r[0] / f, y = r[1] / f;
-    const int w = std::min(reduced.pass.width, (r[2] + f - 1) / f) - x;
-    const int h = std::min(reduced.pass.height, (r[3] + f - 1) / f) - y;
-    std::vector<GLuint> depth(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
-    if (!depth.empty()) {
-      glPixelStorei(GL_PACK_ALIGNMENT, 4);
-      glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-      glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-      glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-      glReadPixels(x, y, w, h, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8, depth.data());
-    }
-    reduced.kept = !depth.empty() && depth == o.drawnOver;
-    o.drawnOver.swap(depth);
-  } else {
-    o.shows = reduced.shows;
-    o.drawnOver.clear();
-  }
+  // The same volumes seen the same way over the same depth as in the last
+  // pass: the picture stands.
+  reduced.kept =
+    reduced.shows == o.shows && o.reducedDepth == o.drawnOver && o.edges == o.drawnEdges;
   if (reduced.kept) return true;
+  o.shows = reduced.shows;
+  o.drawnOver = o.reducedDepth;
+  o.drawnEdges = o.edges;
+  glBindTexture(GL_TEXTURE_2D, o.depth);
+  setPacking(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, r[0] / f, r[1] / f, rw, rh, GL_DEPTH_STENCIL,
+                  GL_UNSIGNED_INT_24_8, o.reducedDepth.data());
   // Cleared a pixel wider than drawn: the scaling filter reads there.
   glEnable(GL_SCISSOR_TEST);
   glScissor(r[0] / f - 1, r[1] / f - 1, (r[2] - r[0]) / f + 2, (r[3] - r[1]) / f + 2);
@@ -140,6 +163,21 @@ beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, Reduce
   glClear(GL_COLOR_BUFFER_BIT);
   glDisable(GL_SCISSOR_TEST);
   return true;
+}
+
+SbMatrix
+reducedProjection(const SbMatrix & projection, const Reduced & reduced)
+{
+  // x' = a (x + 1) - 1 in normalised device coordinates, in clip space.
+  const float a = float(reduced.viewport[2]) / float(reduced.pass.factor * reduced.pass.width);
+  const float b = float(reduced.viewport[3]) / float(reduced.pass.factor * reduced.pass.height);
+  SbMatrix fit = SbMatrix::identity();
+  fit[0][0] = a;
+  fit[3][0] = a - 1.0f;
+  fit[1][1] = b;
+  fit[3][1] = b - 1.0f;
+  SbMatrix m = projection;
+  return m.multRight(fit);
 }
 
 void
@@ -156,13 +194,13 @@ compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs)
     const int x = r[0] / f, y = r[1] / f, w = r[2] / f - x, h = r[3] / f - y;
     std::vector<unsigned char> alpha(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
     if (!alpha.empty()) {
-      glPixelStorei(GL_PACK_ALIGNMENT, 1);
-      glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-      glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-      glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+      setPacking(GL_PACK_ALIGNMENT, 1);
       glReadPixels(x, y, w, h, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
     }
-    off->composited = compositeRects(reduced.pass, reduced.screen, vp[2], vp[3], alpha.data());
+    // The edge marks cover the same reduced pixels.
+    const bool edges = off->edges.size() == alpha.size();
+    off->composited = compositeRects(reduced.pass, reduced.screen, vp[2], vp[3], alpha.data(),
+                                     edges ? off->edges.data() : nullptr, &off->sliced);
   }
   const std::vector<int> & rects = off->composited;
   // The reduced picture is premultiplied: composite it over its rectangle.

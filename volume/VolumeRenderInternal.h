@@ -94,13 +94,11 @@ void findOccupied(const std::vector<uint16_t> & rgba, const SbVec3s & dim, Textu
 struct Limits {
   bool textures3d = false;
   GLint max3dTexture = 0; // asked only with 3-D textures
-  // The reduced pass: framebuffer objects with blits, separate draw and read
-  // targets, packed depth and stencil, separate alpha blending, and the
-  // largest buffer that every use there allows.
+  // The reduced pass: framebuffer objects, separate draw and read targets,
+  // packed depth and stencil, separate alpha blending, and the largest
+  // buffer that every use there allows.
   bool offscreen = false;
   int largestBuffer = 0;
-  void (*blit)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield,
-               GLenum) = nullptr;
 };
 
 // Whether this GL has 3-D textures, and whether it can hold one of `dim`
@@ -134,42 +132,27 @@ const Programs & preparePrograms(Programs & programs, const cc_glglue * glue);
 void useProgram(const cc_glglue * glue, const GLuint * programs, const Pending & p, float ratio);
 
 // The reduced-resolution target of one GL context: colour in a texture for the
-// final scaling, depth copied from the frame's own depth buffer.
+// final scaling, depth in a texture filled with the frame's own depth,
+// scaled down on the CPU (reduceDepth).
 struct Offscreen {
   bool tried = false;
   bool usable = false;
   GLuint fbo = 0, colour = 0, depth = 0;
   int width = 0, height = 0;
+  std::vector<uint32_t> frameDepth, reducedDepth; // this pass's, reused
+  std::vector<unsigned char> edges;               // this pass's edge marks
   // What the picture in `colour` shows (the volumes, their views, the pass)
-  // and, once the same came twice in a row, the scaled-down depth it was
-  // drawn against: a still camera keeps it.
+  // and the scaled-down depth and edge marks it was drawn against: when all
+  // come again (a still camera), the picture stands.
   std::vector<char> shows;
-  std::vector<GLuint> drawnOver;
-  std::vector<int> composited; // where the picture was composited, from compositeRects
+  std::vector<uint32_t> drawnOver;
+  std::vector<unsigned char> drawnEdges;
+  // From compositeRects: where the picture was composited, and the edge
+  // tiles that were sliced at full resolution instead.
+  std::vector<int> composited, sliced;
 };
 
 bool depthLikeOurs(const cc_glglue * glue, GLint fbo);
-
-// A volume's picture kept from frame to frame, premultiplied, in a
-// texture, shown on the quad `corners` (object space, through the middle of
-// the volume's occupied box, facing `eye`).
-struct Kept {
-  GLuint colour = 0;
-  int width = 0, height = 0; // texels; 0 while there is no picture
-  int factor = 1;            // drawn for a pass of this many pixels per texel
-  std::vector<char> shows;   // what besides the eye the picture depends on
-  SbVec3f eye;               // object space, as drawn
-  SbVec3f corners[4];
-};
-
-// The target that kept pictures are drawn into, and the occlusion queries
-// that look for opaque geometry inside the volumes' boxes.
-struct KeptTarget {
-  bool tried = false;
-  bool usable = false;
-  GLuint fbo = 0;
-  std::vector<GLuint> queries;
-};
 
 // Everything the volumes keep in one GL context. Made on the context's
 // first delayed pass; freed, GL names and all, when Coin is told that the
@@ -179,15 +162,11 @@ struct Context {
   std::map<const SoVolumeRender *, Texture> textures; // one per volume node
   Programs programs;
   Offscreen offscreen;
-  std::map<const SoVolumeRender *, Kept> kept;
-  KeptTarget keptTarget;
   // Coin may let go of the context's glue before the record is freed: the
   // entry points that free the names are kept from the first use.
   typedef void(APIENTRY * DeleteNames)(GLsizei, const GLuint *);
   DeleteNames deletePrograms = nullptr;
   DeleteNames deleteFramebuffers = nullptr;
-  DeleteNames deleteRenderbuffers = nullptr;
-  DeleteNames deleteQueries = nullptr;
 };
 
 Context & contextFor(uint32_t contextid, const cc_glglue * glue);
@@ -209,9 +188,17 @@ struct Reduced {
 // Starts drawing into the reduced target, with the frame's depth scaled down
 // into it; false (and drawing left where it was) when this GL or a frame of
 // `frame` pixels does not allow it. Sets `kept` when the target holds the
-// picture of `shows` drawn against the same depth already.
-bool beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame, Reduced & reduced);
-// Scales the reduced picture up over the frame.
+// picture of `shows` drawn against the same depth already. `depthRange` is
+// the camera's near and far distance, `perspective` its kind: they tell the
+// depth of an edge.
+bool beginReduced(Context & gl, const cc_glglue * glue, const SbVec2s & frame,
+                  const float depthRange[2], bool perspective, Reduced & reduced);
+// The projection for slicing into the reduced target, whose pixel i is
+// viewport pixels [factor * i, factor * (i + 1)) also when the viewport is
+// not a whole number of reduced pixels.
+SbMatrix reducedProjection(const SbMatrix & projection, const Reduced & reduced);
+// Scales the reduced picture up over the frame, but for the edge tiles,
+// which are left in target->sliced.
 void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool programs);
 
 // The delayed pass. GLRender queues each volume it meets (taking a
@@ -220,36 +207,21 @@ void compositeReduced(const cc_glglue * glue, const Reduced & reduced, bool prog
 void queueVolume(SoGLRenderAction * action, const Pending & p);
 void drawQueued(SoGLRenderAction * action);
 void setStageTimer(double * seconds);
-// SoVolumeRender::Quality, for every render action.
-void setQuality(int quality);
-int quality();
-unsigned long pictureRefreshes();
+// SoVolumeRender::Quality, for every render action; returns the one it
+// replaces.
+int setQuality(int quality);
 
 // Uploads the textures that the volumes need and are not up to date, so
 // that their extents are known before anything is planned.
 void uploadTextures(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
                     const GLuint * programs);
-// The volumes that may keep a picture: drawn anew where needed (those
-// without one of their present state, and the nearest few that the eye has
-// left) into `shown`, far to near; those that must be sliced go to `rest`.
-struct Shown {
-  const Pending * p;
-  const Kept * kept;
-};
-// Pictures are drawn at the resolution of the pass they go to, `factor`
-// pixels per texel.
-void refreshKept(const std::vector<Pending> & volumes, Context & gl, const cc_glglue * glue,
-                 const GLuint * programs, int factor, std::vector<Pending> & rest,
-                 std::vector<Shown> & shown);
-// Draws the pictures, premultiplied, over what is bound, depth-tested.
-void drawPictures(const std::vector<Shown> & shown, const cc_glglue * glue,
-                  const GLuint * programs);
-
 // Drawing one volume's slices, in the GL state that setVolumeState sets.
 void setVolumeState();
-// `leastPerVoxel` as for planSlices.
+// `leastPerVoxel` as for planSlices. With `scissors` (x0, y0, x1, y1 in
+// viewport pixels) only within those rectangles.
 void drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint * programs,
-                bool premultiply, float leastPerVoxel = 0.0f);
+                bool premultiply, float leastPerVoxel = 0.0f,
+                const std::vector<int> * scissors = nullptr);
 // Whether the renderer may simplify the volume: it chooses the slices, and
 // the volume is soft (alpha blended, linearly filtered).
 bool softVolume(const Pending & p);

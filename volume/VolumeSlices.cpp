@@ -45,24 +45,53 @@ setFog(const Pending & p)
 }
 
 // One draw for all slices of the volume: a software rasteriser pays per
-// draw, and triangles are drawn in the order given, back to front.
+// draw, and triangles are drawn in the order given, back to front. With
+// `scissors`, one draw per rectangle, each cut to it, of the triangles
+// worked out once.
 void
-drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox3f & box)
+drawSliceTriangles(const SlicePlan & plan, const SbBox3f & occupied, const SbBox3f & box,
+                   const std::vector<int> * scissors)
 {
   const SbVec3f lo = box.getMin();
   const SbVec3f size = box.getMax() - lo;
+  std::vector<SbVec3f> kept; // texture coordinate, vertex; with scissors
+  auto emit = [&kept, scissors](const SbVec3f & t, const SbVec3f & v) {
+    if (scissors) {
+      kept.push_back(t);
+      kept.push_back(v);
+    } else {
+      glTexCoord3fv(t.getValue());
+      glVertex3fv(v.getValue());
+    }
+  };
   SbVec3f poly[6];
-  glBegin(GL_TRIANGLES);
+  if (!scissors) glBegin(GL_TRIANGLES);
   for (int i = 0; i < plan.count; ++i) {
     const int n = slicePolygon(plan, i, occupied, poly);
     for (int k = 1; k + 1 < n; ++k)
       for (int v : {0, k, k + 1}) {
         const SbVec3f t = poly[v] - lo;
-        glTexCoord3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]);
-        glVertex3f(poly[v][0], poly[v][1], poly[v][2]);
+        emit(SbVec3f(t[0] / size[0], t[1] / size[1], t[2] / size[2]), poly[v]);
       }
   }
-  glEnd();
+  if (!scissors) {
+    glEnd();
+    return;
+  }
+  glEnable(GL_SCISSOR_TEST);
+  GLint vp[4];
+  glGetIntegerv(GL_VIEWPORT, vp);
+  for (size_t i = 0; i + 3 < scissors->size(); i += 4) {
+    const int * r = &(*scissors)[i];
+    glScissor(vp[0] + r[0], vp[1] + r[1], r[2] - r[0], r[3] - r[1]);
+    glBegin(GL_TRIANGLES);
+    for (size_t k = 0; k + 1 < kept.size(); k += 2) {
+      glTexCoord3fv(kept[k].getValue());
+      glVertex3fv(kept[k + 1].getValue());
+    }
+    glEnd();
+  }
+  glDisable(GL_SCISSOR_TEST);
 }
 
 } // namespace
@@ -96,7 +125,7 @@ setVolumeState()
 
 void
 drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint * programs,
-           bool premultiply, float leastPerVoxel)
+           bool premultiply, float leastPerVoxel, const std::vector<int> * scissors)
 {
   SbVec3s dim;
   void * buffer = nullptr;
@@ -127,8 +156,24 @@ drawSlices(const Pending & p, Context & gl, const cc_glglue * glue, const GLuint
 
   if (tex.last[0] <= tex.first[0]) return; // nothing visible
   const SbBox3f occupied = occupiedBox(tex.first, tex.last, box, dim, filter == GL_LINEAR);
-  if (outsideView(occupied, clipMatrix(p.view))) return;
-  drawSliceTriangles(plan, occupied, box);
+  const SbMatrix mvp = clipMatrix(p.view);
+  if (outsideView(occupied, mvp)) return;
+  if (!scissors) {
+    drawSliceTriangles(plan, occupied, box, nullptr);
+    return;
+  }
+  // Only the rectangles that the volume reaches.
+  float ndc[4];
+  if (!screenRect(mvp, occupied, ndc)) return;
+  const float w = 0.5f * float(p.view.viewport[0]), h = 0.5f * float(p.view.viewport[1]);
+  std::vector<int> reached;
+  for (size_t i = 0; i + 3 < scissors->size(); i += 4) {
+    const int * r = &(*scissors)[i];
+    if (float(r[0]) < (ndc[2] + 1.0f) * w + 1.0f && float(r[2]) > (ndc[0] + 1.0f) * w - 1.0f &&
+        float(r[1]) < (ndc[3] + 1.0f) * h + 1.0f && float(r[3]) > (ndc[1] + 1.0f) * h - 1.0f)
+      reached.insert(reached.end(), r, r + 4);
+  }
+  if (!reached.empty()) drawSliceTriangles(plan, occupied, box, &reached);
 }
 
 bool

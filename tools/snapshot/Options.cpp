@@ -173,16 +173,15 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
        }},
       {"cloud-quality", "Q",
        "how the clouds are drawn: every-frame (default: sliced\nin each frame, reduced when "
-       "heavy), kept (pictures\nkept from frame to frame) or reference (full\nresolution, two "
-       "slices per voxel)",
+       "heavy) or reference (full\nresolution, two slices per voxel)",
        [&o](const std::string& v, E e) {
-         const std::string names[3] = {"reference", "every-frame", "kept"};
-         for (int q = 0; q < 3; ++q)
+         const std::string names[2] = {"reference", "every-frame"};
+         for (int q = 0; q < 2; ++q)
            if (lower(v) == names[q]) {
              o.cloudQuality = q;
              return true;
            }
-         e = "--cloud-quality wants kept, every-frame or reference, got '" + v + "'";
+         e = "--cloud-quality wants every-frame or reference, got '" + v + "'";
          return false;
        }},
       {"no-clouds", "", "draw the scene without its clouds",

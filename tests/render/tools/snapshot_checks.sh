@@ -58,7 +58,7 @@ cli)
       grep -q -- "$o" "$1" || exit 1; done' _ "$outdir/cli.out"
 
   # One of each kind; the parser's own tests go through every rule.
-  for bad in "--bogus" "--ticks 12abc" "--hold Escape:1-5" "--ticks 10 --tab 10" "--cloud-quality best" "stray"; do
+  for bad in "--bogus" "--ticks 12abc" "--hold Escape:1-5" "--ticks 10 --tab 10" "--cloud-quality kept" "stray"; do
     # shellcheck disable=SC2086
     run $bad --out "$outdir/cli/bad.png"
     check "'$bad' exits 2 (got $rc)" test "$rc" -eq 2

@@ -322,6 +322,44 @@ TEST(SlicePlan, CompositeCoversEachVolumeOnceInDisjointTiles) {
   EXPECT_EQ(two[2], (px + 8) * pass.factor);
   EXPECT_EQ(two[1], (py - 4) * pass.factor);
   EXPECT_EQ(two[3], (py + 4) * pass.factor);
+  // Edge marks where the picture holds something take those tiles to full
+  // resolution instead; elsewhere they change nothing.
+  std::vector<unsigned char> edges(alpha.size(), 0);
+  edges[size_t(py) * size_t(aw) + size_t(px) - 1] = 1;
+  edges[0] = 1;
+  std::vector<int> sliced;
+  EXPECT_TRUE(compositeRects(pass, volumes, 640, 480, alpha.data(), edges.data(), &sliced).empty());
+  EXPECT_EQ(sliced, two);
+  edges[size_t(py) * size_t(aw) + size_t(px) - 1] = 0;
+  EXPECT_EQ(compositeRects(pass, volumes, 640, 480, alpha.data(), edges.data(), &sliced), two);
+  EXPECT_TRUE(sliced.empty());
+}
+
+// 24-bit window depth of eye distance z, packed as GL reads it with stencil.
+uint32_t packedDepth(float z, float n, float f, bool perspective) {
+  const double d = perspective ? (1.0 / n - 1.0 / z) / (1.0 / n - 1.0 / f) : (z - n) / (f - n);
+  return uint32_t(std::lround(d * 16777215.0)) << 8 | 0x5au;
+}
+
+TEST(SlicePlan, DepthScalesDownToEachBlocksFarthestWithItsEdgesMarked) {
+  // 5 x 3 pixels in blocks of two: a last column and row of one pixel each.
+  // Eye distances at 1..100; 25 is the sky, blocks mixing 2 with 2.4 are
+  // not edges (ratio 1.2), 2 with 2.6 are (1.3).
+  for (bool perspective : {true, false}) {
+    auto at = [perspective](float z) { return packedDepth(z, 1.0f, 100.0f, perspective); };
+    const uint32_t depth[15] = {at(2), at(2.4f), at(2),  at(2.6f), at(25),  // bottom row
+                                at(2), at(2),    at(2),  at(2),    at(25),  //
+                                at(3), at(3),    at(25), at(3),    at(3)};  // top row
+    uint32_t reduced[6];
+    unsigned char edges[6];
+    reduceDepth(depth, 5, 3, 2, depthEdges(1.0f, 100.0f, perspective, 1.25f), reduced, edges);
+    const uint32_t want[6] = {at(2.4f), at(2.6f), at(25), at(3), at(25), at(3)};
+    const unsigned char edge[6] = {0, 1, 0, 0, 1, 0};
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(reduced[i], want[i] & ~0xffu) << perspective << " " << i;  // stencil 0
+      EXPECT_EQ(edges[i], edge[i]) << perspective << " " << i;
+    }
+  }
 }
 
 TEST(SlicePlan, OccupiedBoxReachesHalfAVoxelBeyondVisibleVoxelsWhenFiltered) {
