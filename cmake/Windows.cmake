@@ -62,3 +62,29 @@ endforeach()
 # Copied beside the programs in the build folder, so they run there.
 file(COPY ${FS_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 
+# Installed (the zip and the installer, made by scripts/windows.sh from
+# cmake --install): one folder with the programs and the DLLs beside them,
+# the data in data/, the licences and a short read-me.
+set(FS_WINDOWS_PROGRAMS flightscene-skygen)
+install(TARGETS ${FS_WINDOWS_PROGRAMS} RUNTIME DESTINATION .)
+install(FILES ${FS_RUNTIME_DLLS} DESTINATION .)
+install(FILES data/PlaneList.txt DESTINATION data)
+install(DIRECTORY data/models DESTINATION data FILES_MATCHING PATTERN "*.iv")
+install(DIRECTORY data/img DESTINATION data FILES_MATCHING PATTERN "*.tga")
+# Text files with Windows line ends, for Notepad.
+configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE WIN32)
+configure_file(dist/windows/README.txt README.txt @ONLY NEWLINE_STYLE WIN32)
+install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
+# The licences of what the DLLs and programs carry: Debian's copyright
+# files of the sources they were built from.
+foreach(prefix ${FLIGHTSCENE_WIN_DEPS})
+  file(GLOB copyright ${prefix}/share/doc/*/copyright)
+  foreach(file ${copyright})
+    get_filename_component(dir ${file} DIRECTORY)
+    get_filename_component(name ${dir} NAME)
+    install(FILES ${file} DESTINATION licenses RENAME ${name}.txt)
+  endforeach()
+endforeach()
+foreach(doc gcc-mingw-w64-x86-64-posix-runtime mingw-w64-common libz-mingw-w64-dev)
+  install(FILES /usr/share/doc/${doc}/copyright DESTINATION licenses RENAME ${doc}.txt)
+endforeach()

@@ -3,7 +3,7 @@
 # Coin, GLFW and libpng are built from Debian's own source packages, once,
 # into a cache outside the checkout keyed by their versions and build
 # options; later runs reuse it.
-#   bash scripts/windows.sh          # dependencies and build
+#   bash scripts/windows.sh          # dependencies, build, zip and installer
 #   bash scripts/windows.sh --deps   # only the dependencies
 #   bash scripts/windows.sh --test   # and the tests under Wine
 # FLIGHTSCENE_WIN_CACHE moves the cache (default ~/.cache/flightscene/win64).
@@ -214,6 +214,51 @@ start=$SECONDS
 nice -n 10 cmake --build "$root/build-win" -j"$jobs"
 log "build-win built in $((SECONDS - start)) s"
 
+# --- The zip and the installer -------------------------------------------------
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build-win/CMakeCache.txt")
+name=flightscene-$version-win64
+stage="$root/build-win/stage"
+rm -rf "$stage"
+cmake --install "$root/build-win" --prefix "$stage/$name" --strip >/dev/null
+# The compiler's DLLs come with their symbols (libstdc++-6.dll: 23 MB, 2 MB
+# without).
+x86_64-w64-mingw32-strip --strip-unneeded "$stage/$name"/*.dll
+# The same bytes from the same commit: every time stamp is the last commit's.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
+fi
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(date +%s)}
+find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+zip="$root/$name.zip"
+rm -f "$zip"
+(cd "$stage" && find "$name" -type f | LC_ALL=C sort | zip -q -X "$zip" -@)
+
+# The installer installs exactly the files of the zip and its uninstaller
+# removes exactly those: both lists are made from the installed folder.
+nsis="$root/build-win/nsis"
+mkdir -p "$nsis"
+: >"$nsis/files.nsh"
+: >"$nsis/unfiles.nsh"
+(cd "$stage/$name" && find . -type f | LC_ALL=C sort) | sed 's|^\./||' >"$nsis/files.txt"
+windows_path() { local p=${1//\//\\}; [ "$p" = . ] && echo '$INSTDIR' || echo "\$INSTDIR\\$p"; }
+last_dir=""
+while IFS= read -r f; do
+  if [ "$(dirname "$f")" != "$last_dir" ]; then
+    last_dir=$(dirname "$f")
+    echo "SetOutPath \"$(windows_path "$last_dir")\"" >>"$nsis/files.nsh"
+  fi
+  echo "File \"$stage/$name/$f\"" >>"$nsis/files.nsh"
+  echo "Delete \"$(windows_path "$f")\"" >>"$nsis/unfiles.nsh"
+done <"$nsis/files.txt"
+# Folders deepest first, each removed only when empty.
+(cd "$stage/$name" && find . -mindepth 1 -type d | LC_ALL=C sort -r) | sed 's|^\./||' |
+  while IFS= read -r d; do echo "RMDir \"$(windows_path "$d")\""; done >>"$nsis/unfiles.nsh"
+setup="$root/flightscene-$version-setup.exe"
+makensis -V2 -DVERSION="$version" -DOUTFILE="$setup" -DFILES="$nsis/files.nsh" \
+  -DUNFILES="$nsis/unfiles.nsh" -DLICENSE="$stage/$name/LICENSE.txt" \
+  -DPROGRAM=flightscene-skygen.exe "$root/dist/windows/flightscene.nsi"
+log "packages: $zip ($(du -k "$zip" | cut -f1) KiB), $setup ($(du -k "$setup" | cut -f1) KiB)"
 [ "$mode" = --test ] || exit 0
 
 # --- Tests under Wine ---------------------------------------------------------
@@ -222,3 +267,4 @@ cd "$root/build-win"
 # One display for every test: Wine's programs in one prefix share one
 # desktop, which does not survive a test's own private display closing.
 "$root/scripts/with-display.sh" bash "$root/scripts/ctest-retry.sh" -j2
+bash "$root/tests/e2e/windows/installer.sh" "$setup" "$nsis/files.txt"
