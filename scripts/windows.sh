@@ -209,8 +209,16 @@ fi
 werror=OFF
 if [ -n "${CI:-}" ]; then werror=ON; fi
 start=$SECONDS
+deps_list=$(IFS=';'; echo "${deps[*]}")
+# Other dependency folders (a new version): CMake would keep finding the
+# packages where it found them before, so it starts afresh.
+cmake_cache="$root/build-win/CMakeCache.txt"
+if [ -f "$cmake_cache" ] &&
+  [ "$(sed -n 's/^FLIGHTSCENE_WIN_DEPS:[A-Z]*=//p' "$cmake_cache")" != "$deps_list" ]; then
+  rm -f "$cmake_cache"
+fi
 (cd "$root" && cmake --preset windows -DFLIGHTSCENE_WERROR="$werror" \
-  -DFLIGHTSCENE_WIN_DEPS="$(IFS=';'; echo "${deps[*]}")" >/dev/null)
+  -DFLIGHTSCENE_WIN_DEPS="$deps_list" >/dev/null)
 nice -n 10 cmake --build "$root/build-win" -j"$jobs"
 log "build-win built in $((SECONDS - start)) s"
 
