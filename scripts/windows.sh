@@ -121,8 +121,13 @@ build_dep() {
   local name=$1 pkg=$2 patch=$3
   shift 3
   local key v src prefix build logfile start versions
-  key=$({ cat "$toolchain"; "$FS_MINGW_CXX" --version | head -1; echo "$patch"; printf '%s\n' "$@"; } |
-    sha256sum | cut -c1-12)
+  # Paths inside the cache are left out of the key, so it can move.
+  key=$({
+    cat "$toolchain"
+    "$FS_MINGW_CXX" --version | head -1
+    echo "$patch"
+    printf '%s\n' "${@//"$cache"/CACHE}"
+  } | sha256sum | cut -c1-12)
   if [ -d "/usr/src/$name" ]; then
     versions=$(dpkg-query -W -f '${Version}' "$pkg")
   else
