@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages flightscene needs to build and run;
-# with --package also those that build and check the Debian package, and with
-# --test those of the tests, benchmarks, sanitizer and fuzz builds as well.
+# with --package also those that build and check the Debian package, with
+# --test those of the tests, benchmarks, sanitizer and fuzz builds as well,
+# and with --windows those of the Windows cross-build (scripts/windows.sh).
 # Idempotent: apt-get skips what is already there.
 #   bash scripts/install-deps.sh            # build and run
 #   bash scripts/install-deps.sh --package  # and package
 #   bash scripts/install-deps.sh --test     # and test
+#   bash scripts/install-deps.sh --windows  # and cross-build for Windows
 set -euo pipefail
 
 PACKAGES=(
@@ -27,12 +29,20 @@ TEST_PACKAGES=(
   clang libclang-rt-14-dev
   "${PACKAGE_PACKAGES[@]}"
 )
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
+  wine wine64 nsis zip
+  # the sources of Coin, GLFW and libpng (apt-get source), Coin's Boost
+  # headers, GoogleTest's sources for the unit tests
+  dpkg-dev libboost-dev googletest
+)
 
 case "${1:-}" in
   "") ;;
   --package) PACKAGES+=("${PACKAGE_PACKAGES[@]}") ;;
   --test) PACKAGES+=("${TEST_PACKAGES[@]}") ;;
-  *) echo "usage: install-deps.sh [--package | --test]" >&2; exit 2 ;;
+  --windows) PACKAGES+=("${WINDOWS_PACKAGES[@]}") ;;
+  *) echo "usage: install-deps.sh [--package | --test | --windows]" >&2; exit 2 ;;
 esac
 
 SUDO=""

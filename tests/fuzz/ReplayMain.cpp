@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 static int runOne(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
     return 1;
   }
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),

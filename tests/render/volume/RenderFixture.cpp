@@ -1,4 +1,3 @@
-#define GL_GLEXT_PROTOTYPES 1
 #include "RenderFixture.h"
 
 #include "window/Window.h"
@@ -27,6 +26,36 @@ bool fboComplete = false;
 // One manager for the whole run, as a window has: its render action lives
 // across frames.
 SoRenderManager* manager = nullptr;
+
+// The framebuffer calls, looked up in the driver: Windows' OpenGL library
+// exports nothing past OpenGL 1.1.
+PFNGLGENFRAMEBUFFERSPROC glGenFramebuffers = nullptr;
+PFNGLDELETEFRAMEBUFFERSPROC glDeleteFramebuffers = nullptr;
+PFNGLBINDFRAMEBUFFERPROC glBindFramebuffer = nullptr;
+PFNGLFRAMEBUFFERRENDERBUFFERPROC glFramebufferRenderbuffer = nullptr;
+PFNGLCHECKFRAMEBUFFERSTATUSPROC glCheckFramebufferStatus = nullptr;
+PFNGLGENRENDERBUFFERSPROC glGenRenderbuffers = nullptr;
+PFNGLDELETERENDERBUFFERSPROC glDeleteRenderbuffers = nullptr;
+PFNGLBINDRENDERBUFFERPROC glBindRenderbuffer = nullptr;
+PFNGLRENDERBUFFERSTORAGEPROC glRenderbufferStorage = nullptr;
+
+template <typename F>
+bool lookUp(F& call, const char* name) {
+  call = reinterpret_cast<F>(cc_glglue_getprocaddress(cc_glglue_instance(int(cacheContext)), name));
+  return call != nullptr;
+}
+
+bool lookUpFramebufferCalls() {
+  return lookUp(glGenFramebuffers, "glGenFramebuffers") &&
+         lookUp(glDeleteFramebuffers, "glDeleteFramebuffers") &&
+         lookUp(glBindFramebuffer, "glBindFramebuffer") &&
+         lookUp(glFramebufferRenderbuffer, "glFramebufferRenderbuffer") &&
+         lookUp(glCheckFramebufferStatus, "glCheckFramebufferStatus") &&
+         lookUp(glGenRenderbuffers, "glGenRenderbuffers") &&
+         lookUp(glDeleteRenderbuffers, "glDeleteRenderbuffers") &&
+         lookUp(glBindRenderbuffer, "glBindRenderbuffer") &&
+         lookUp(glRenderbufferStorage, "glRenderbufferStorage");
+}
 
 void startCacheContext() {
   cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
@@ -75,6 +104,7 @@ bool openRenderWindow(int width, int height) {
   winHeight = height;
   manager = new SoRenderManager;
   startCacheContext();
+  if (!lookUpFramebufferCalls()) return true;  // no float target, as below
 
   glGenFramebuffers(1, &fbo);
   glGenRenderbuffers(1, &colourRb);
@@ -108,9 +138,11 @@ void closeRenderWindow() {
   SoContextHandler::destructingContext(cacheContext);
   delete manager;
   manager = nullptr;
-  glDeleteFramebuffers(1, &fbo);  // names from a failed set-up are still valid
-  glDeleteRenderbuffers(1, &colourRb);
-  glDeleteRenderbuffers(1, &depthRb);
+  if (glBindFramebuffer != nullptr) {
+    glDeleteFramebuffers(1, &fbo);  // names from a failed set-up are still valid
+    glDeleteRenderbuffers(1, &colourRb);
+    glDeleteRenderbuffers(1, &depthRb);
+  }
   win::shutdown(window);
   window = nullptr;
 }
@@ -123,7 +155,7 @@ Image renderScene(SoNode* root, Target target, unsigned* glError, const SbColor&
   while (glGetError() != GL_NO_ERROR) {
   }
   if (target == Target::FloatBuffer && !fboComplete) return img;
-  glBindFramebuffer(GL_FRAMEBUFFER, target == Target::FloatBuffer ? fbo : 0);
+  if (fboComplete) glBindFramebuffer(GL_FRAMEBUFFER, target == Target::FloatBuffer ? fbo : 0);
   // Coin leaves enabling the depth test to the window binding, as its GUI
   // bindings do when they set up a context.
   glEnable(GL_DEPTH_TEST);
@@ -148,7 +180,7 @@ Image renderScene(SoNode* root, Target target, unsigned* glError, const SbColor&
   for (float& v : img.rgb) v *= 255.0f;
   const GLenum err = glGetError();
   if (glError) *glError = err;
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  if (fboComplete) glBindFramebuffer(GL_FRAMEBUFFER, 0);
   return img;
 }
 

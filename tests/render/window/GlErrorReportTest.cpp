@@ -27,7 +27,9 @@ void badDraw(void*, SoAction* action) {
 class GlErrorReport : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    setenv("FLIGHTSCENE_GL_CHECK", "1", 1);
+    // putenv, not setenv: the Windows C library has only the former.
+    static char check[] = "FLIGHTSCENE_GL_CHECK=1";
+    putenv(check);
     area = fstest::openHiddenWindow("glerror_report", 64, 48).area;
     ASSERT_NE(area, nullptr) << "no display";
   }
