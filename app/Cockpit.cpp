@@ -102,8 +102,12 @@ SoSwitch* textPanel(float x, float y, SoText2** text) {
 }  // namespace
 
 Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
-                 CameraViews* views)
-    : toplevel_(toplevel), area_(area), screenshotDir_(std::move(screenshotDir)), views_(views) {
+                 TickParts& tick, CameraViews* views)
+    : toplevel_(toplevel),
+      area_(area),
+      screenshotDir_(std::move(screenshotDir)),
+      tick_(tick),
+      views_(views) {
   root_ = new SoSeparator;
   root_->ref();
   auto* keys = new SoEventCallback;
@@ -190,8 +194,8 @@ void Cockpit::toggle(SoSwitch* which) {
 }
 
 void Cockpit::togglePause() {
-  setTickPaused(!tickPaused());
-  paused_->whichChild = tickPaused() ? 0 : SO_SWITCH_NONE;
+  tick_.paused = !tick_.paused;
+  paused_->whichChild = tick_.paused ? 0 : SO_SWITCH_NONE;
 }
 
 void Cockpit::refreshHud() {

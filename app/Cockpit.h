@@ -21,13 +21,14 @@ class SoTimerSensor;
 class SoEventCallback;
 class SoSensor;
 class CameraViews;
+struct TickParts;
 
 class Cockpit {
  public:
-  // screenshotDir empty: F12 does nothing. Without views the camera stays
-  // the chase camera.
+  // screenshotDir empty: F12 does nothing. P pauses `tick`. Without views
+  // the camera stays the chase camera.
   Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
-          CameraViews* views = nullptr);
+          TickParts& tick, CameraViews* views = nullptr);
   ~Cockpit();
   Cockpit(const Cockpit&) = delete;
   Cockpit& operator=(const Cockpit&) = delete;
@@ -44,6 +45,7 @@ class Cockpit {
   win::TopLevel* toplevel_;
   win::RenderArea& area_;
   std::string screenshotDir_;
+  TickParts& tick_;
   CameraViews* views_;
   SoSeparator* root_ = nullptr;
   SoSwitch* help_ = nullptr;

@@ -51,6 +51,9 @@ class OutputFile {
   // The same under another name in the same folder (NeverReplace only).
   std::string placeAs(const std::string& name, bool* taken);
 
+  // Closes the file; one not yet in place is gone.
+  void close();
+
   bool placed() const { return placed_; }
   // True when placing it replaced a file.
   bool replacedOne() const { return replaced_; }
@@ -67,7 +70,6 @@ class OutputFile {
 
  private:
   struct System;  // the platform's handles
-  void discard();
 
   System* system_ = nullptr;
   Mode mode_ = Mode::Replace;

@@ -92,21 +92,21 @@ bool lockedByAnother(int folder, const std::string& name) {
 
 }  // namespace
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() { close(); }
 
-void OutputFile::discard() {
+void OutputFile::close() {
   if (!system_) return;
   System& s = *system_;
-  if (s.file >= 0) close(s.file);
+  if (s.file >= 0) ::close(s.file);
   if (!placed_ && !s.temporary.empty()) unlinkat(s.folder, s.temporary.c_str(), 0);
-  if (s.old >= 0) close(s.old);
-  if (s.folder >= 0) close(s.folder);
+  if (s.old >= 0) ::close(s.old);
+  if (s.folder >= 0) ::close(s.folder);
   delete system_;
   system_ = nullptr;
 }
 
 std::string OutputFile::create(const std::string& path, Mode mode) {
-  discard();
+  close();
   placed_ = replaced_ = false;
   mode_ = mode;
   target_ = path;
@@ -237,7 +237,7 @@ std::string OutputFile::place(bool* taken) {
   // The new name on the disk as well; a folder that cannot sync is no fault.
   fsync(s.folder);
   if (s.old >= 0) {
-    close(s.old);
+    ::close(s.old);
     s.old = -1;
   }
   return "";

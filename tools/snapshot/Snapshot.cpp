@@ -2,7 +2,7 @@
 
 #include "aircraft/PlaneList.h"
 #include "aircraft/PlaneListFile.h"
-#include "app/FlightRecorder.h"
+#include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "image/Png.h"
@@ -27,7 +27,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -118,14 +120,6 @@ void pitchCamera(SoPerspectiveCamera* camera, double degrees) {
                                SbRotation(SbVec3f(0, 1, 0), yaw));
 }
 
-// The keys of a recorded update, Escape left out: the flight ends with the
-// recording, not inside it.
-KeyState recordedKeys(uint16_t flags) {
-  KeyState keys{};
-  for (int k = 0; k < KEY_COUNT; ++k) keys[k] = k != KEY_ESCAPE && ((flags >> k) & 1u);
-  return keys;
-}
-
 int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   FlightRecording recording;
   int64_t flightTicks = options.ticks;
@@ -195,21 +189,19 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   area->setSize(options.width, options.height);
 
+  std::optional<Replay> replay;
+  if (!options.replay.empty()) replay.emplace(std::move(recording));
   int status = 0;
   size_t next = 0;
   // Tick 0 stands for the program's first tick, which only starts its clock.
   for (int64_t tick = 0; tick <= flightTicks && status == 0; ++tick) {
-    if (tick > 0 && !options.replay.empty()) {
-      const rec::Tick& step = recording.ticks[static_cast<size_t>(tick - 1)];
-      if (!feedKeys(*area, recordedKeys(step.keys), tick, options.dt)) {
-        status = 1;
-        break;
-      }
-      fleet.update(SbTime(step.delta));
-      const bool last = tick == flightTicks;
-      if (fleetStateCrc() != step.state ||
-          (last && recording.ended && recording.end.aircraft != aircraftStateCrcs())) {
-        fail("the flight differs from the recording at tick " + std::to_string(tick));
+    if (replay) {
+      SbTime delta;
+      if (tick > 0 && replay->next(delta)) fleet.update(delta);
+      replay->check(fleet);
+      if (replay->over() && !replay->matches()) {
+        fail("the flight differs from the recording at tick " +
+             std::to_string(replay->differsAt()));
         status = 1;
         break;
       }
