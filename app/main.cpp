@@ -3,8 +3,8 @@
 #include "aircraft/PlaneList.h"
 #include "app/AppOptions.h"
 #include "app/CameraViews.h"
-#include "app/Cockpit.h"
 #include "app/FlightRecorder.h"
+#include "app/PilotOverlay.h"
 #include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
@@ -66,7 +66,13 @@ int main(int argc, char** argv) {
   parts.replay = replay ? &*replay : nullptr;
   parts.recorder = recorder.running() ? &recorder : nullptr;
   parts.views = views;
-  auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir, parts, views);
+  auto* pilot = new PilotOverlay(toplevel, *area, options.screenshotDir, parts, views);
+  // Drawn over the scene; every event reaches it.
+  auto* overlay = new SoSeparator;
+  overlay->ref();
+  overlay->addChild(views->eventNode());
+  overlay->addChild(pilot->sceneNode());
+  area->setOverlaySceneGraph(overlay);
   tickSensor->setData(&parts);
 
   win::mainLoop();
@@ -74,7 +80,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "flightscene: %s\n", line.c_str());
 
   tickSensor->setData(nullptr);
-  delete cockpit;
+  area->setOverlaySceneGraph(nullptr);
+  overlay->unref();
+  delete pilot;
   delete views;
   delete area;
   sceneRoot->unref();
