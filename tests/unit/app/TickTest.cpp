@@ -203,4 +203,30 @@ TEST_F(RecordedFlight, ReplayedKeysReachTheUpdateWhichIsRecordedBeforeTheViewsFo
   EXPECT_EQ(sceneCamera->orientation.getValue(), orientation);
 }
 
+TEST_F(RecordedFlight, RecordingEndsBeforeItsLimitWithItsEndRecordAndOneLine) {
+  const std::size_t limit = std::size_t{1} << 20;
+  FlightRecorder recorder(limit);
+  ASSERT_EQ(recorder.open("live.rec"), "");
+  ASSERT_EQ(recorder.start(), "");
+  parts.recorder = &recorder;
+  double t = 10;
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 100000 && recorder.running(); ++i) tickAt(parts, SbTime(t += 1.0 / 64));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(recorder.running());
+  EXPECT_EQ(said,
+            "flightscene: recording to live.rec ends at its limit of 1 MiB; the flight goes on "
+            "unrecorded\n");
+  const SbVec2f where = plane.horizontalPosition();
+  tickAt(parts, SbTime(t += 1.0 / 64));
+  EXPECT_NE(plane.horizontalPosition(), where);  // flying on
+
+  const std::size_t size = bytesOf("live.rec").size();
+  EXPECT_LE(size, limit);
+  EXPECT_GT(size + rec::Writer::tickSize(), limit);  // no room for one more update
+  FlightRecording recording;
+  ASSERT_EQ(readFlightRecording("live.rec", recording), "");
+  EXPECT_TRUE(recording.ended);
+}
+
 }  // namespace
