@@ -42,19 +42,6 @@ std::string FlightRecorder::open(const std::string& path) {
   return "";
 }
 
-std::string FlightRecorder::start() {
-  if (!writer_) return "";
-  std::string problem = file_.write(writer_->pending());
-  if (problem.empty()) problem = file_.place();
-  if (!problem.empty()) {
-    stop();
-    return "cannot record to " + shown(path_) + ": " + problem;
-  }
-  written_ = writer_->pending().size();
-  writer_->flushed();
-  return "";
-}
-
 std::vector<std::string> FlightRecorder::record(SbTime delta, uint16_t keys,
                                                 const PlaneList& fleet) {
   if (!writer_) return {};
@@ -71,8 +58,18 @@ std::vector<std::string> FlightRecorder::record(SbTime delta, uint16_t keys,
   return writer_->flushDue() ? flush() : std::vector<std::string>();
 }
 
+std::vector<std::string> FlightRecorder::hold() {
+  // Nothing is put in place before it holds flight.
+  if (!writer_ || writer_->ticks() == 0 || writer_->pending().empty()) return {};
+  return flush();
+}
+
 std::vector<std::string> FlightRecorder::finish(const PlaneList& fleet) {
   if (!writer_) return {};
+  if (writer_->ticks() == 0) {
+    stop();
+    return {"nothing was flown: " + shown(path_) + " is as it was"};
+  }
   rec::End end;
   end.aircraft = aircraftStateCrcs(fleet);
   writer_->end(end);
@@ -85,13 +82,22 @@ std::vector<std::string> FlightRecorder::finish(const PlaneList& fleet) {
 }
 
 std::vector<std::string> FlightRecorder::flush() {
-  const std::string problem = file_.write(writer_->pending());
+  std::string problem = file_.write(writer_->pending());
+  const bool first = !file_.placed();
+  // On the disk before its name is: a crash never leaves a name on nothing.
+  if (problem.empty() && first) problem = file_.sync();
+  if (problem.empty() && first) problem = file_.place();
   if (!problem.empty()) {
     stop();
     return {said("stopped: " + problem)};
   }
   written_ += writer_->pending().size();
   writer_->flushed();
+  if (first && file_.replacedOne()) return {said("replaces the file that was there")};
+  if (!first && !lostNoted_ && !file_.stillInPlace()) {
+    lostNoted_ = true;
+    return {shown(path_) + " was removed or replaced while being recorded"};
+  }
   return {};
 }
 

@@ -29,17 +29,21 @@ class FlightRecorder {
 
   // Before the window, in the data directory: makes the new file for path,
   // which must be absent or a regular file (a link is followed to it) in a
-  // folder that exists. Empty, or the one line why not ("cannot record to
-  // PATH: ...").
+  // folder that exists, and no other program's recording. Empty, or the
+  // one line why not ("cannot record to PATH: ...").
   std::string open(const std::string& path);
-  // Once the scene is built: puts the file in place with its header.
-  // Empty, or the one line why not.
-  std::string start();
   bool running() const { return writer_ != nullptr; }
+
+  // The file gets its name at its first write holding flight, replacing
+  // the one there (said on stderr); a run that flies nothing leaves the
+  // name as it was.
 
   // After a fleet update: its time step, the keys it saw and the fleet it
   // left.
   std::vector<std::string> record(SbTime delta, uint16_t keys, const PlaneList& fleet);
+  // While the flight stands still: writes what is pending, so that a
+  // program killed during a pause keeps the flight up to it.
+  std::vector<std::string> hold();
   // Ends the recording with the state of every aircraft; does nothing when
   // none runs.
   std::vector<std::string> finish(const PlaneList& fleet);
@@ -54,4 +58,5 @@ class FlightRecorder {
   OutputFile file_;
   std::unique_ptr<rec::Writer> writer_;
   std::size_t written_ = 0;
+  bool lostNoted_ = false;  // said that the name no longer leads to the file
 };

@@ -55,10 +55,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
     return 1;
   }
-  if (const std::string problem = recorder.start(); !problem.empty()) {
-    std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
-    return 1;
-  }
 
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   auto* views = new CameraViews(toplevel);

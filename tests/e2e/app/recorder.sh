@@ -22,8 +22,21 @@ replay_of() {
   [ "$REPLAY_STATUS" = running ] || APP_PID=""
 }
 
-# Recorded through a link: the file it names is replaced, the link stays.
+# refused NAME PATTERN: --record NAME gives one line, status 1, before any
+# window.
+refused() {  # refused NAME PATTERN [WRAPPER...]
+  local name=$1 pattern=$2 status=0
+  shift 2
+  (cd "$WORK/run" && DISPLAY=:nowhere timeout 60 "$@" "$FS_BIN" --record "$WORK/$name" \
+    >"$WORK/bad.out" 2>"$WORK/bad.err") || status=$?
+  check "--record $name: status 1 (got $status)" [ "$status" = 1 ]
+  check "--record $name: one line, '$pattern'" \
+    [ "$(wc -l <"$WORK/bad.err")" = 1 -a "$(grep -c "^flightscene: cannot record to $WORK/$name: $pattern" "$WORK/bad.err")" = 1 ]
+}
+# Recorded through a link: the file it names is replaced, keeping its
+# permission bits, and the link stays.
 echo "an older file" >"$WORK/flight.rec"
+chmod 600 "$WORK/flight.rec"
 ln -s flight.rec "$WORK/link.rec"
 start_app "$WORK/run" --size 480x360 --record "$WORK/link.rec"
 wid=$(wait_window)
@@ -42,8 +55,10 @@ xdotool keyup Up w
 status=$(end_with_escape "$wid" 60)
 [ "$status" = running ] || APP_PID=""
 check "recording: Escape ends with status 0 (got $status)" [ "$status" = 0 ]
-check "recording: nothing on stderr" [ ! -s "$WORK/app.err" ]
-check "recording: through the link into the file it names" [ -L "$WORK/link.rec" -a -f "$WORK/flight.rec" ]
+check "recording: one line says the older file is replaced" \
+  [ "$(cat "$WORK/app.err")" = "flightscene: recording to $WORK/link.rec replaces the file that was there" ]
+check "recording: through the link into the file it names, mode 600 kept" \
+  [ -L "$WORK/link.rec" -a "$(stat -c %a "$WORK/flight.rec")" = 600 ]
 
 # S held and Tab struck during the replay must not reach the fleet.
 during_replay() {
@@ -91,6 +106,38 @@ check "killed recording: the replay says it was cut short" [ "$cut" = 1 ]
 check "killed recording: its whole ticks match (${ticks:-none})" [ "${ticks:-0}" -gt 0 ]
 check "killed recording: status 0 (got $REPLAY_STATUS)" [ "$REPLAY_STATUS" = 0 ]
 
+# Killed at once, before or after its first write: the name (as long as
+# a name may be) holds the older recording or one with flight, never an
+# empty one, and nothing else is left in the folder.
+long=$(printf 'x%.0s' $(seq 251)).rec
+mkdir "$WORK/early"
+cp "$WORK/flight.rec" "$WORK/early/$long"
+start_app "$WORK/run" --size 480x360 --record "$WORK/early/$long"
+wait_window >/dev/null
+kill -9 "$APP_PID"
+wait_exit 20
+kept="the older recording"
+if ! cmp -s "$WORK/flight.rec" "$WORK/early/$long"; then
+  "$SNAPSHOT" --data "$WORK/run" --size 16x12 --replay "$WORK/early/$long" --out "$WORK/early.png" 2>"$WORK/early.err"
+  kept="a new one: $(cat "$WORK/early.err")"
+fi
+check "killed at once: $kept" \
+  [ "$kept" = "the older recording" -o -n "$(grep -sE 'cut short after tick [1-9]' "$WORK/early.err")" ]
+check "killed at once: nothing left beside it" [ "$(ls -A "$WORK/early")" = "$long" ]
+
+# Two programs recording to one file: the second is refused before its
+# window; the first says once that its file was removed under it.
+start_app "$WORK/run" --size 480x360 --record "$WORK/shared.rec"
+wid=$(wait_window)
+for _ in $(seq 300); do [ -e "$WORK/shared.rec" ] && break; sleep 0.1; done
+refused shared.rec "another program is writing it"
+rm -f "$WORK/shared.rec"
+sleep 2
+status=$(end_with_escape "$wid" 60)
+[ "$status" = running ] || APP_PID=""
+check "removed while recording: said once ($(cat "$WORK/app.err"))" \
+  [ "$(cat "$WORK/app.err")" = "flightscene: $WORK/shared.rec was removed or replaced while being recorded" ]
+
 # Bad recordings: one line naming the file, status 1, before any window.
 bad() {  # bad NAME PATTERN
   local status=0
@@ -119,17 +166,6 @@ bad damaged.rec "damaged after tick"
 printf 'models/cub.iv 1 0.25 0\n' >"$WORK/run/PlaneList.txt"
 bad flight.rec "it was flown with another PlaneList.txt"
 
-# Targets that cannot take a recording: one line, status 1, before any
-# window, and the target as it was.
-refused() {  # refused NAME PATTERN [WRAPPER...]
-  local name=$1 pattern=$2 status=0
-  shift 2
-  (cd "$WORK/run" && DISPLAY=:nowhere timeout 60 "$@" "$FS_BIN" --record "$WORK/$name" \
-    >"$WORK/bad.out" 2>"$WORK/bad.err") || status=$?
-  check "--record $name: status 1 (got $status)" [ "$status" = 1 ]
-  check "--record $name: one line, '$pattern'" \
-    [ "$(wc -l <"$WORK/bad.err")" = 1 -a "$(grep -c "^flightscene: cannot record to $WORK/$name: $pattern" "$WORK/bad.err")" = 1 ]
-}
 mkdir "$WORK/unwritable"
 chmod 555 "$WORK/unwritable"
 ln -s directory.rec "$WORK/dirlink.rec"
