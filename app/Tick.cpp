@@ -56,6 +56,8 @@ void tickAt(TickParts& parts, SbTime now) {
     if (flies) fleet.advance(delta, parts.views ? parts.views->chaseCamera() : sceneCamera);
     if (parts.replay && !parts.paused) sayVerdict(parts.replay->check(fleet));
     if (flies && parts.recorder) say(parts.recorder->record(delta, keys, fleet));
+    // A program killed while paused keeps the flight up to the pause.
+    if (parts.paused && parts.recorder) say(parts.recorder->hold());
     endOnEscape(parts);
     if (parts.views) parts.views->place(elapsed.getValue());
   });

@@ -52,6 +52,10 @@ stroke Tab
 xdotool keydown Up
 sleep 0.5
 xdotool keyup Up w
+# Paused, the file holds the whole flight: what a kill would leave.
+stroke p
+sleep 0.5
+cp "$WORK/flight.rec" "$WORK/paused.rec"
 status=$(end_with_escape "$wid" 60)
 [ "$status" = running ] || APP_PID=""
 check "recording: Escape ends with status 0 (got $status)" [ "$status" = 0 ]
@@ -74,6 +78,9 @@ echo "replay said: $line"
 check "replay: the flight matches the recording" \
   grep -Eqx 'replay: [1-9][0-9]* ticks, matches the recording' "$WORK/app.err"
 check "replay: Escape after the end gives status 0 (got $REPLAY_STATUS)" [ "$REPLAY_STATUS" = 0 ]
+"$SNAPSHOT" --data "$WORK/run" --size 16x12 --replay "$WORK/paused.rec" --out "$WORK/paused.png" 2>"$WORK/paused.err"
+check "paused: every tick before the pause is written ($(cat "$WORK/paused.err"))" \
+  grep -q "cut short after tick $(sed -n 's/^replay: \([0-9]*\) ticks.*/\1/p' "$WORK/app.err"):" "$WORK/paused.err"
 
 "$SNAPSHOT" --data "$WORK/run" --size 160x120 --replay "$WORK/flight.rec" --frames 2 \
   --out "$WORK/frame.png" 2>"$WORK/snapshot.err"
