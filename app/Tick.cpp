@@ -4,6 +4,7 @@
 #include "app/Clock.h"
 #include "app/FlightRecorder.h"
 #include "app/Replay.h"
+#include "app/StopSignals.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
 
@@ -47,6 +48,11 @@ void advanceClock(SbTime now, const std::function<void(SbTime delta)>& update) {
 }
 
 void tickAt(TickParts& parts, SbTime now) {
+  // A stop signal ends the recording as Escape does, then the program.
+  if (const int signal = stopSignalNoted()) {
+    if (parts.recorder) say(parts.recorder->finish(*parts.fleet));
+    endBySignal(signal);
+  }
   advanceClock(now, [&parts](SbTime elapsed) {
     PlaneList& fleet = *parts.fleet;
     SbTime delta = elapsed;

@@ -5,9 +5,10 @@
 // The sensor is built with no user data, which gives the plain tick: the
 // live keys and the clock's time step to the fleet update. The program hands
 // it its parts once (tickSensor->setData(&parts)), and one tick then runs,
-// in this order: the clock; while paused only Escape; the replayed or live
-// keys and time step; the fleet update; the recording; Escape; the camera
-// views, which follow the live clock also while paused or replaying.
+// in this order: a noted stop signal (app/StopSignals.h); the clock; while
+// paused only Escape; the replayed or live keys and time step; the fleet
+// update; the recording; Escape; the camera views, which follow the live
+// clock also while paused or replaying.
 
 #include "aircraft/PlaneList.h"
 

@@ -8,6 +8,7 @@
 #include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "app/StopSignals.h"
 #include "app/Tick.h"
 #include "state/Globals.h"
 #include "volume/SoVolumeRendering.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
   overlay->addChild(pilot->sceneNode());
   area->setOverlaySceneGraph(overlay);
   tickSensor->setData(&parts);
+  if (parts.recorder) noteStopSignals();
 
   win::mainLoop();
   for (const std::string& line : recorder.finish(fleet))

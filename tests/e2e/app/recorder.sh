@@ -132,6 +132,23 @@ check "killed at once: $kept" \
   [ "$kept" = "the older recording" -o -n "$(grep -sE 'cut short after tick [1-9]' "$WORK/early.err")" ]
 check "killed at once: nothing left beside it" [ "$(ls -A "$WORK/early")" = "$long" ]
 
+# Ctrl-C, a closed terminal and kill end a recording as Escape does, then
+# the program by the signal. A background job starts with SIGINT ignored:
+# the wrapper gives it back. The name is as long as a name may be.
+for signal in INT:130 HUP:129 TERM:143; do
+  rm -f "$WORK/early/$long"
+  APP_ARGS=(--size 480x360 --record "$WORK/early/$long")
+  start_in "$WORK/run" stop perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV'
+  wait_window >/dev/null
+  sleep 1
+  kill -"${signal%:*}" "$APP_PID"
+  wait_exit 20
+  "$SNAPSHOT" --data "$WORK/run" --size 16x12 --replay "$WORK/early/$long" --out "$WORK/stop.png" \
+    2>"$WORK/stop.snapshot.err"
+  check "SIG${signal%:*}: ends by the signal (status $EXIT_STATUS), the recording whole" \
+    [ "$EXIT_STATUS" = "${signal#*:}" -a -s "$WORK/early/$long" -a ! -s "$WORK/stop.snapshot.err" ]
+done
+
 # Two programs recording to one file: the second is refused before its
 # window; the first says once that its file was removed under it.
 start_app "$WORK/run" --size 480x360 --record "$WORK/shared.rec"
