@@ -2,8 +2,12 @@
 
 #include "aircraft/FleetState.h"
 #include "aircraft/PlaneList.h"
+#include "aircraft/PlaneListFile.h"
 #include "app/CommandLine.h"
 #include "app/ListDigest.h"
+#include "app/SkyBox.h"
+
+#include <iterator>
 
 namespace {
 
@@ -13,6 +17,19 @@ std::size_t countOf(const PlaneList& fleet) {
   std::size_t count = 0;
   for (const PlaneListNode* cell = fleet.head; cell != nullptr; cell = cell->next) ++count;
   return count;
+}
+
+// The file of this run's input (the list, a model it names, a sky image)
+// that `path` is, or empty. Replacing one would spoil the next start.
+std::string inputAt(const std::string& path) {
+  std::vector<std::string> inputs{"PlaneList.txt"};
+  // The model node reads a name up to its first NUL.
+  for (const PlaneListEntry& entry : parsePlaneListFile("PlaneList.txt").entries)
+    inputs.emplace_back(entry.name.c_str());
+  inputs.insert(inputs.end(), std::begin(skyBoxImages), std::end(skyBoxImages));
+  for (const std::string& input : inputs)
+    if (OutputFile::sameFile(path, input)) return input;
+  return "";
 }
 
 void append(std::vector<std::string>& lines, const std::vector<std::string>& more) {
@@ -33,6 +50,8 @@ std::string FlightRecorder::open(const std::string& path) {
   header.programVersion = cli::version();
   ListDigest list;
   if (!readListDigest(list)) return cannot + "cannot read PlaneList.txt";
+  if (const std::string input = inputAt(path); !input.empty())
+    return cannot + "this run reads it (" + shown(input) + ")";
   header.listSize = list.size;
   header.listCrc = list.crc;
   if (const std::string problem = file_.create(path, OutputFile::Mode::Replace); !problem.empty())

@@ -27,8 +27,8 @@ replay_of() {
 refused() {  # refused NAME PATTERN [WRAPPER...]
   local name=$1 pattern=$2 status=0
   shift 2
-  (cd "$WORK/run" && DISPLAY=:nowhere timeout 60 "$@" "$FS_BIN" --record "$WORK/$name" \
-    >"$WORK/bad.out" 2>"$WORK/bad.err") || status=$?
+  (cd "$WORK/run" && DISPLAY=:nowhere timeout 60 "$@" "$FS_BIN" ${DATA:+--data "$DATA"} \
+    --record "$WORK/$name" >"$WORK/bad.out" 2>"$WORK/bad.err") || status=$?
   check "--record $name: status 1 (got $status)" [ "$status" = 1 ]
   check "--record $name: one line, '$pattern'" \
     [ "$(wc -l <"$WORK/bad.err")" = 1 -a "$(grep -c "^flightscene: cannot record to $WORK/$name: $pattern" "$WORK/bad.err")" = 1 ]
@@ -200,6 +200,16 @@ refused dirlink.rec "not a regular file"
 refused dangling.rec "a link to nothing"
 refused missing/flight.rec "no such directory"
 refused unwritable/flight.rec "Permission denied" "${AS_USER[@]}"
+# The run's own input files, in the data directory --data names: the list
+# and a model it names.
+mkdir "$WORK/inputs"
+ln -s "$FS_DATA/img" "$WORK/inputs/img"
+cp "$FS_DATA/models/cub.iv" "$WORK/inputs/own.iv"
+printf 'own.iv 1 0.25 0\n' >"$WORK/inputs/PlaneList.txt"
+cp -r "$WORK/inputs" "$WORK/inputs.before"
+DATA=$WORK/inputs refused inputs/PlaneList.txt 'this run reads it (PlaneList.txt)'
+DATA=$WORK/inputs refused inputs/own.iv 'this run reads it (own.iv)'
 check "refused targets are as they were" \
   [ -d "$WORK/directory.rec" -a -p "$WORK/fifo.rec" -a -L "$WORK/dangling.rec" -a ! -e "$WORK/nowhere.rec" -a -z "$(ls -A "$WORK/unwritable")" ]
+check "the run's input files are as they were" diff -r "$WORK/inputs" "$WORK/inputs.before"
 finish
