@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -172,6 +173,9 @@ Reader::Step Reader::next(Tick& tick, End& end) {
   }
   if (kind == 'T' && length == kTickPayload) {
     tick.delta = doubleOf(get(p, 8));
+    // No clock gives a time step of NaN or infinity; flown, it would
+    // spoil every state after it.
+    if (!std::isfinite(tick.delta)) return Step::Damaged;
     keys_ ^= static_cast<uint16_t>(get(p + 8, 2));
     tick.keys = keys_;
     tick.state = static_cast<uint32_t>(get(p + 10, 4));

@@ -95,7 +95,8 @@ class Reader {
   // Tick: `tick` holds the next update. End: `end` holds the closing record,
   // which matched the updates read. Truncated: the bytes stop inside a
   // record, or before an end record. Damaged: a checksum, length, kind or
-  // count is wrong, or bytes follow the end record.
+  // count is wrong, a time step is NaN or infinite, or bytes follow the end
+  // record.
   enum class Step { Tick, End, Truncated, Damaged };
   Step next(Tick& tick, End& end);
 

@@ -187,6 +187,25 @@ bad huge.rec "larger than 64 MiB"
 bad notes.rec "not a flight recording"
 bad newer.rec "recorded by a newer flightscene"
 bad damaged.rec "damaged after tick"
+cp "$(dirname "$0")/../../fuzz/recordings/nan_step.rec" "$WORK/nan.rec"
+bad nan.rec "damaged after tick 1$"
+status=0
+"$SNAPSHOT" --data "$WORK/run" --size 16x12 --replay "$WORK/nan.rec" --out "$WORK/nan.png" 2>"$WORK/nan.err" || status=$?
+check "snapshot --replay nan.rec: status 1 (got $status), one line" \
+  [ "$status" = 1 -a "$(cat "$WORK/nan.err")" = "flightscene-snapshot: cannot replay $WORK/nan.rec: damaged after tick 1" ]
+
+# No update, and an end record naming four aircraft for a fleet of three.
+perl -MCompress::Zlib -e 'local $/; my $b = <STDIN>;
+  my $end = "E" . pack("V", 28) . pack("V7", 0, 0, 4, 1, 2, 3, 4);
+  binmode STDOUT; print substr($b, 0, 17 + unpack("V", substr($b, 9, 4))), $end, pack("V", crc32($end));' \
+  <"$WORK/flight.rec" >"$WORK/forged.rec"
+status=0
+"$SNAPSHOT" --data "$WORK/run" --size 16x12 --replay "$WORK/forged.rec" --out "$WORK/forged.png" 2>"$WORK/forged.err" || status=$?
+check "snapshot --replay forged.rec: status 1 (got $status), it differs at tick 0" \
+  [ "$status" = 1 -a "$(cat "$WORK/forged.err")" = "flightscene-snapshot: the flight differs from the recording at tick 0" ]
+replay_of "$WORK/forged.rec"
+check "replay forged.rec: it differs at tick 0" \
+  grep -qx "replay: differs from the recording at tick 0" "$WORK/app.err"
 printf 'models/cub.iv 1 0.25 0\n' >"$WORK/run/PlaneList.txt"
 bad flight.rec "it was flown with another PlaneList.txt"
 
