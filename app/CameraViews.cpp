@@ -73,15 +73,23 @@ bool lookAt(const SbVec3f& eye, const SbVec3f& target, SbRotation& orientation) 
   return true;
 }
 
-bool cockpitPose(const SbMatrix& m, const SbBox3f& model, SbVec3f& position,
+void cockpitPose(const SbMatrix& m, const SbBox3f& model, const SbVec2f& heading, SbVec3f& position,
                  SbRotation& orientation) {
+  const SbVec3f at(m[3][0], m[3][1], m[3][2]);
   SbVec3f nose(m[2][0], m[2][1], m[2][2]);
   SbVec3f up(m[1][0], m[1][1], m[1][2]);
   const float scale = nose.length();
-  if (!(scale > 0.0f) || !(up.length() > 0.0f)) return false;
-  nose /= scale;
-  SbVec3f right = nose.cross(up);
-  if (!(right.length() > 0.0f)) return false;
+  SbVec3f right(0, 0, 0);
+  if (scale > 0.0f && up.length() > 0.0f) {
+    nose /= scale;
+    right = nose.cross(up);
+  }
+  if (!(right.length() > 0.0f)) {
+    nose.setValue(heading[0], 0.0f, heading[1]);
+    position = at + nose * kSeatAhead;
+    orientation = fromAxes(nose.cross(SbVec3f(0, 1, 0)), SbVec3f(0, 1, 0), -nose);
+    return;
+  }
   right.normalize();
   // The aircraft's up is square to its nose; rebuilt so rounding keeps it so.
   up = right.cross(nose);
@@ -97,9 +105,8 @@ bool cockpitPose(const SbMatrix& m, const SbBox3f& model, SbVec3f& position,
       reach = std::max(reach, turned.dot(nose));
     }
   }
-  position = SbVec3f(m[3][0], m[3][1], m[3][2]) + nose * (reach + kSeatAhead);
+  position = at + nose * (reach + kSeatAhead);
   orientation = fromAxes(right, up, -nose);
-  return true;
 }
 
 bool FlyByPoint::follow(const SbVec3f& at, const SbVec2f& direction) {
@@ -213,15 +220,15 @@ void CameraViews::place(double seconds) {
   }
   const SbMatrix& m = plane->transform->matrix.getValue();
   const SbVec3f at(m[3][0], m[3][1], m[3][2]);
+  SbVec2f direction = plane->directionFromHeading(plane->heading);
+  direction.normalize();
   SbVec3f position;
   SbRotation orientation;
   switch (view_) {
     case View::Cockpit:
-      if (!cockpitPose(m, boxOf(plane), position, orientation)) return;
+      cockpitPose(m, boxOf(plane), direction, position, orientation);
       break;
     case View::FlyBy: {
-      SbVec2f direction = plane->directionFromHeading(plane->heading);
-      direction.normalize();
       flyBy_.follow(at, direction);
       position = flyBy_.point;
       if (!lookAt(position, at, orientation)) return;

@@ -40,10 +40,12 @@ bool lookAt(const SbVec3f& eye, const SbVec3f& target, SbRotation& orientation);
 // just beyond the farthest reach of the model's bounding box `model` (in
 // model units) along it, looking along that axis with the aircraft's up
 // axis as the camera's up. The whole model is then behind the eye, even
-// when climbing and banking tilt the side axis toward the nose. False for
-// a collapsed model (zero axes).
-bool cockpitPose(const SbMatrix& placement, const SbBox3f& model, SbVec3f& position,
-                 SbRotation& orientation);
+// when climbing and banking tilt the side axis toward the nose. A collapsed
+// aircraft (size or scale 0 leave its axes zero) has no nose or up: the
+// seat is then at its position, level, looking along the horizontal unit
+// `heading` (x, z).
+void cockpitPose(const SbMatrix& placement, const SbBox3f& model, const SbVec2f& heading,
+                 SbVec3f& position, SbRotation& orientation);
 
 // A point ahead of the aircraft, beside its path, that it flies past.
 struct FlyByPoint {
