@@ -219,6 +219,13 @@ refused dirlink.rec "not a regular file"
 refused dangling.rec "a link to nothing"
 refused missing/flight.rec "no such directory"
 refused unwritable/flight.rec "Permission denied" "${AS_USER[@]}"
+# A 5 KB path is shown by its start and its file name.
+deep=$(printf 'deep/%.0s' $(seq 1000))flight.rec
+(cd "$WORK/run" && "$FS_BIN" --record "$WORK/$deep" 2>"$WORK/deep.err")
+said=$(cat "$WORK/deep.err")
+cut() { [ "${#said}" -lt 250 ] && [[ "$said" == "flightscene: cannot record to $WORK/deep/"*...*"/deep/flight.rec: "* ]]; }
+check "a 5 KB path is cut in its message to its start and file name (${#said} bytes)" cut
+
 # The run's own input files, in the data directory --data names: the list
 # and a model it names.
 mkdir "$WORK/inputs"
