@@ -5,6 +5,7 @@
 #include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "files/OutputFile.h"
 #include "image/Png.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
@@ -95,9 +96,19 @@ bool drawAndWrite(win::RenderArea& area, const SnapshotOptions& options, const s
          " instead of " + std::to_string(options.width) + "x" + std::to_string(options.height));
     return false;
   }
-  std::string error;
-  if (!img::writePng(path, img::fromBottomUpRows(size[0], size[1], rgb), error)) {
-    fail(error);
+  std::string png, problem;
+  if (!img::encodePng(img::fromBottomUpRows(size[0], size[1], rgb), png, problem)) {
+    fail("cannot write " + path + ": " + problem);
+    return false;
+  }
+  // Whole or not at all under its name, as the program's own files.
+  OutputFile file;
+  problem = file.create(path, OutputFile::Mode::Replace);
+  if (problem.empty()) problem = file.write(png);
+  if (problem.empty()) problem = file.sync();
+  if (problem.empty()) problem = file.place();
+  if (!problem.empty()) {
+    fail("cannot write " + path + ": " + problem);
     return false;
   }
   return true;

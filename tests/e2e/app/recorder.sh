@@ -89,6 +89,18 @@ check "snapshot --replay: status 0 (got $status)" [ "$status" = 0 ]
 check "snapshot --replay: two frames" [ -s "$WORK/frame-0001.png" -a -s "$WORK/frame-0002.png" ]
 check "snapshot --replay: nothing on stderr" [ ! -s "$WORK/snapshot.err" ]
 
+# The snapshot tool killed as its first frame appears: a frame is whole
+# under its name, or not there; nothing else is left.
+mkdir "$WORK/frames"
+"$SNAPSHOT" --data "$WORK/run" --size 2048x2048 --ticks 4 --frames 4 --out "$WORK/frames/f.png" 2>/dev/null &
+for _ in $(seq 1200); do [ -n "$(ls -A "$WORK/frames")" ] && break; sleep 0.05; done
+kill -TERM $!
+wait $!
+frames=$(ls -A "$WORK/frames")
+ends=$(for f in $frames; do tail -c 8 "$WORK/frames/$f" | od -An -tx1 | tr -d ' \n'; echo; done | sort -u)
+check "snapshot killed while writing: whole frames only ($(echo $frames))" \
+  [ -n "$frames" -a -z "$(grep -v '^f-000[1-4]\.png$' <<<"$frames")" -a "$ends" = 49454e44ae426082 ]
+
 # Killed mid-flight: the file grows while the program flies, at least
 # twice a second of flight; after SIGKILL the replay has what it held.
 start_app "$WORK/run" --size 480x360 --record "$WORK/killed.rec"
