@@ -219,8 +219,10 @@ void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
   if (forward.length() > 0) forward.normalize();
   setAxes(side, up, forward);
 
-  if (selected == 0) return;
+  if (selected != 0 && camera != nullptr) placeChaseCamera(camera);
+}
 
+void Plane::placeChaseCamera(SoPerspectiveCamera* camera) const {
   const SbRotation pitch(SbVec3f(1, 0, 0), kCameraPitch);
   const double yawAngle = heading / 360.0 * 2 * kPi - kPi;
   const SbRotation yaw(SbVec3f(0, 1, 0), static_cast<float>(yawAngle));

@@ -59,6 +59,9 @@ struct Plane {
   SbVec2f turnDirection(const SbVec2f& direction, float degrees) const;
 
   // One flight step from the held keys; a selected aircraft also places
-  // the camera behind itself.
+  // the camera behind itself (none when null).
   void advance(SbTime dt, SoPerspectiveCamera* camera);
+  // The chase camera's place behind the aircraft as it is now: where
+  // advance puts it, to the bit.
+  void placeChaseCamera(SoPerspectiveCamera* camera) const;
 };

@@ -30,8 +30,7 @@ void PlaneList::selectNext() {
   current->plane->selected = 1;
 }
 
-void PlaneList::update(SbTime dt) {
-  SoPerspectiveCamera* chase = camera != nullptr ? camera : sceneCamera;
+void PlaneList::advance(SbTime dt, SoPerspectiveCamera* chase) {
   for (PlaneListNode* cell = head; cell != nullptr; cell = cell->next)
     cell->plane->advance(dt, chase);
 
@@ -39,7 +38,10 @@ void PlaneList::update(SbTime dt) {
   curTab = KeyTable[KEY_TAB].pressed;
   if (prevTab == 1 && curTab == 0) selectNext();
   prevTab = curTab;
+}
 
+void PlaneList::update(SbTime dt) {
+  advance(dt, sceneCamera);
   exitOnEscape();
 }
 

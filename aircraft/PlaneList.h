@@ -19,15 +19,15 @@ struct PlaneList {
   PlaneListNode* current = nullptr;  // the selected aircraft's cell
   int32_t prevTab = 0;               // Tab flag at the previous update
   int32_t curTab = 0;                // Tab flag at this update
-  // Where the selected aircraft puts the chase camera; null: sceneCamera.
-  SoPerspectiveCamera* camera = nullptr;
 
   // Adds at the tail; the first aircraft becomes the selected one.
   void append(Plane* plane);
   // Selects the next aircraft, wrapping to the head.
   void selectNext();
-  // Per tick: advances every aircraft with the chase camera, handles Tab,
-  // then exitOnEscape.
+  // One step of the fleet: advances every aircraft, the selected one
+  // placing `chase` behind itself (none when null), then handles Tab.
+  void advance(SbTime dt, SoPerspectiveCamera* chase);
+  // Per tick: advance with sceneCamera, then exitOnEscape.
   void update(SbTime dt);
 };
 

@@ -3,6 +3,7 @@
 #include "aircraft/PlaneListFile.h"
 #include "app/DataDir.h"
 #include "app/FlightRecorder.h"
+#include "app/Replay.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -92,18 +94,21 @@ bool enterDataDir(const AppOptions& options) {
   return false;
 }
 
-bool prepareRecorder(const AppOptions& options, FlightRecording& replay) {
+bool prepareRecorder(const AppOptions& options, FlightRecorder& recorder,
+                     std::optional<Replay>& replay) {
   if (options.record.empty() && options.replay.empty()) return true;
   // Both compare the list's bytes: a missing list says so first, as always.
   requirePlaneListFile();
   std::string problem;
   if (!options.record.empty()) {
-    problem = recordTargetProblem(options.record);
+    problem = recorder.open(options.record);
   } else {
-    problem = readFlightRecording(options.replay, replay);
-    if (problem.empty()) problem = recordingListProblem(options.replay, replay);
-    if (problem.empty() && !replay.ended)
-      std::fprintf(stderr, "flightscene: %s\n", cutShortNote(options.replay, replay).c_str());
+    FlightRecording recording;
+    problem = readFlightRecording(options.replay, recording);
+    if (problem.empty()) problem = recordingListProblem(options.replay, recording);
+    if (problem.empty() && !recording.ended)
+      std::fprintf(stderr, "flightscene: %s\n", cutShortNote(options.replay, recording).c_str());
+    if (problem.empty()) replay.emplace(std::move(recording));
   }
   if (problem.empty()) return true;
   std::fprintf(stderr, "flightscene: %s\n", problem.c_str());

@@ -6,6 +6,7 @@
 #include "app/CommandLine.h"
 #include "window/Window.h"
 
+#include <optional>
 #include <string>
 
 struct AppOptions {
@@ -23,8 +24,11 @@ cli::Program appCommandLine(AppOptions& options);
 // stderr, when that directory cannot be entered.
 bool enterDataDir(const AppOptions& options);
 
-// In the data directory, before the window opens: checks the --record
-// target, or reads the --replay recording into `replay` and checks it
-// against the list. False, with one line on stderr, when it cannot be used.
-struct FlightRecording;
-bool prepareRecorder(const AppOptions& options, FlightRecording& replay);
+// In the data directory, before the window opens: opens the --record file
+// in `recorder`, or reads the --replay recording into `replay` and checks
+// it against the list. False, with one line on stderr, when it cannot be
+// used.
+class FlightRecorder;
+class Replay;
+bool prepareRecorder(const AppOptions& options, FlightRecorder& recorder,
+                     std::optional<Replay>& replay);

@@ -2,8 +2,6 @@
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
-#include "app/Scene.h"
-#include "app/Tick.h"
 #include "state/Globals.h"
 #include "state/SetIfChanged.h"
 
@@ -21,8 +19,6 @@
 #include <cmath>
 
 namespace {
-
-CameraViews* active = nullptr;
 
 constexpr float kSeatAhead = 0.02f;    // scene units beyond the nose
 constexpr float kDragRadians = 0.01f;  // per pixel of mouse drag
@@ -77,15 +73,23 @@ bool lookAt(const SbVec3f& eye, const SbVec3f& target, SbRotation& orientation) 
   return true;
 }
 
-bool cockpitPose(const SbMatrix& m, const SbBox3f& model, SbVec3f& position,
+void cockpitPose(const SbMatrix& m, const SbBox3f& model, const SbVec2f& heading, SbVec3f& position,
                  SbRotation& orientation) {
+  const SbVec3f at(m[3][0], m[3][1], m[3][2]);
   SbVec3f nose(m[2][0], m[2][1], m[2][2]);
   SbVec3f up(m[1][0], m[1][1], m[1][2]);
   const float scale = nose.length();
-  if (!(scale > 0.0f) || !(up.length() > 0.0f)) return false;
-  nose /= scale;
-  SbVec3f right = nose.cross(up);
-  if (!(right.length() > 0.0f)) return false;
+  SbVec3f right(0, 0, 0);
+  if (scale > 0.0f && up.length() > 0.0f) {
+    nose /= scale;
+    right = nose.cross(up);
+  }
+  if (!(right.length() > 0.0f)) {
+    nose.setValue(heading[0], 0.0f, heading[1]);
+    position = at + nose * kSeatAhead;
+    orientation = fromAxes(nose.cross(SbVec3f(0, 1, 0)), SbVec3f(0, 1, 0), -nose);
+    return;
+  }
   right.normalize();
   // The aircraft's up is square to its nose; rebuilt so rounding keeps it so.
   up = right.cross(nose);
@@ -101,9 +105,8 @@ bool cockpitPose(const SbMatrix& m, const SbBox3f& model, SbVec3f& position,
       reach = std::max(reach, turned.dot(nose));
     }
   }
-  position = SbVec3f(m[3][0], m[3][1], m[3][2]) + nose * (reach + kSeatAhead);
+  position = at + nose * (reach + kSeatAhead);
   orientation = fromAxes(right, up, -nose);
-  return true;
 }
 
 bool FlyByPoint::follow(const SbVec3f& at, const SbVec2f& direction) {
@@ -120,7 +123,7 @@ bool FlyByPoint::follow(const SbVec3f& at, const SbVec2f& direction) {
 }
 
 void OrbitPlace::turn(float yawBy, float pitchBy) {
-  yaw = std::remainder(yaw + yawBy, 6.2831855f);
+  yaw = std::remainder(yaw + yawBy, kTwoPi);
   pitch = std::clamp(pitch + pitchBy, -kMaxPitch, kMaxPitch);
 }
 
@@ -138,48 +141,28 @@ CameraViews::CameraViews(win::TopLevel* toplevel) : toplevel_(toplevel) {
   events_ = new SoEventCallback;
   events_->ref();
   events_->addEventCallback(SoEvent::getClassTypeId(), onEvent, this);
-  chase_ = buildCamera();
-  chase_->ref();
-  active = this;
-  setAfterTick(afterTick);
 }
 
-CameraViews::~CameraViews() {
-  setAfterTick(nullptr);
-  active = nullptr;
-  if (fleet.camera == chase_) fleet.camera = nullptr;
-  chase_->unref();
-  events_->unref();
-}
+CameraViews::~CameraViews() { events_->unref(); }
 
 SoNode* CameraViews::eventNode() const { return events_; }
 
-void CameraViews::cycle() {
-  const View next = nextView(view_);
-  if (view_ == View::Chase) {
-    // The chase camera goes on where the scene camera is, so that at rest
-    // the fleet writes nothing new to it.
-    chase_->position.setValue(sceneCamera->position.getValue());
-    chase_->orientation.setValue(sceneCamera->orientation.getValue());
-    fleet.camera = chase_;
-  }
-  view_ = next;
-  if (next == View::FlyBy) flyBy_.placed = false;
-  if (next == View::Orbit && fleet.current) {
-    // Begins behind the aircraft, as the chase camera is.
-    orbit_.yaw = std::remainder(fleet.current->plane->heading / 360.0f * 6.2831855f + 3.1415927f,
-                                6.2831855f);
-  }
-  if (next == View::Chase) {
-    fleet.camera = nullptr;
-    setIfChanged(sceneCamera->position, chase_->position.getValue());
-    setIfChanged(sceneCamera->orientation, chase_->orientation.getValue());
-  }
-  place(0.0);
+SoPerspectiveCamera* CameraViews::chaseCamera() const {
+  return view_ == View::Chase ? sceneCamera : nullptr;
 }
 
-void CameraViews::afterTick(SbTime delta) {
-  if (active) active->place(delta.getValue());
+void CameraViews::cycle() {
+  view_ = nextView(view_);
+  if (view_ == View::FlyBy) flyBy_.placed = false;
+  if (view_ == View::Orbit && fleet.current) {
+    // Begins behind the aircraft, as the chase camera is.
+    orbit_.yaw = std::remainder(fleet.current->plane->heading / 360.0f * kTwoPi + kPi, kTwoPi);
+  }
+  // The chase camera's place is a function of the aircraft's state alone:
+  // put back as the last update would have put it.
+  if (view_ == View::Chase && fleet.current && sceneCamera)
+    fleet.current->plane->placeChaseCamera(sceneCamera);
+  place(0.0);
 }
 
 void CameraViews::onEvent(void* self, SoEventCallback* node) {
@@ -237,15 +220,15 @@ void CameraViews::place(double seconds) {
   }
   const SbMatrix& m = plane->transform->matrix.getValue();
   const SbVec3f at(m[3][0], m[3][1], m[3][2]);
+  SbVec2f direction = plane->directionFromHeading(plane->heading);
+  direction.normalize();
   SbVec3f position;
   SbRotation orientation;
   switch (view_) {
     case View::Cockpit:
-      if (!cockpitPose(m, boxOf(plane), position, orientation)) return;
+      cockpitPose(m, boxOf(plane), direction, position, orientation);
       break;
     case View::FlyBy: {
-      SbVec2f direction = plane->directionFromHeading(plane->heading);
-      direction.normalize();
       flyBy_.follow(at, direction);
       position = flyBy_.point;
       if (!lookAt(position, at, orientation)) return;

@@ -3,9 +3,11 @@
 // camera behind the selected aircraft, the default; the pilot's seat at the
 // nose; a fly-by point ahead on the aircraft's path; and an orbit around
 // the aircraft that the mouse (left drag, wheel) and the gamepad's right
-// stick turn. Away from the chase view the fleet places its chase camera
-// off the scene, and the view alone writes the scene camera, only when its
-// bits change: a still scene draws nothing in any view.
+// stick turn. The views own the scene camera: in the chase view they hand
+// it to the fleet update, in the others they place it themselves after
+// each tick, only when its bits change, so a still scene draws nothing in
+// any view. Back in the chase view the camera is where the fleet would
+// have put it, to the bit.
 
 #include "window/Window.h"
 
@@ -38,10 +40,12 @@ bool lookAt(const SbVec3f& eye, const SbVec3f& target, SbRotation& orientation);
 // just beyond the farthest reach of the model's bounding box `model` (in
 // model units) along it, looking along that axis with the aircraft's up
 // axis as the camera's up. The whole model is then behind the eye, even
-// when climbing and banking tilt the side axis toward the nose. False for
-// a collapsed model (zero axes).
-bool cockpitPose(const SbMatrix& placement, const SbBox3f& model, SbVec3f& position,
-                 SbRotation& orientation);
+// when climbing and banking tilt the side axis toward the nose. A collapsed
+// aircraft (size or scale 0 leave its axes zero) has no nose or up: the
+// seat is then at its position, level, looking along the horizontal unit
+// `heading` (x, z).
+void cockpitPose(const SbMatrix& placement, const SbBox3f& model, const SbVec2f& heading,
+                 SbVec3f& position, SbRotation& orientation);
 
 // A point ahead of the aircraft, beside its path, that it flies past.
 struct FlyByPoint {
@@ -81,26 +85,30 @@ struct OrbitPlace {
 
 class CameraViews {
  public:
-  // Sets the tick's after-update hook; one instance at a time.
+  // The gamepad of `toplevel` turns the orbit; null for none.
   explicit CameraViews(win::TopLevel* toplevel);
   ~CameraViews();
   CameraViews(const CameraViews&) = delete;
   CameraViews& operator=(const CameraViews&) = delete;
 
-  // Sees V and the mouse: part of the overlay scene, which every event reaches.
+  // Sees V and the mouse, in a scene that every event reaches (the overlay).
   SoNode* eventNode() const;
   View view() const { return view_; }
   void cycle();
 
+  // The camera the fleet update places behind the selected aircraft:
+  // sceneCamera in the chase view, none in the others.
+  SoPerspectiveCamera* chaseCamera() const;
+  // After each tick, with the seconds since the last: places the scene
+  // camera in every view but the chase view.
+  void place(double seconds);
+
  private:
   static void onEvent(void* self, SoEventCallback* node);
-  static void afterTick(SbTime delta);
-  void place(double seconds);
   const SbBox3f& boxOf(const Plane* plane);
 
   win::TopLevel* toplevel_;
   SoEventCallback* events_ = nullptr;
-  SoPerspectiveCamera* chase_ = nullptr;  // outside the scene graph
   View view_ = View::Chase;
   FlyByPoint flyBy_;
   OrbitPlace orbit_;

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "files/PrintedName.h"
+
 #include <getopt.h>
 
 #include <algorithm>
@@ -17,19 +19,10 @@ constexpr int kHelp = 'h';
 constexpr int kVersion = 0x100;
 constexpr int kFirstOption = 0x101;
 
-// Values are echoed in messages: a huge one would bury the message.
+// Values are echoed in messages by their first characters.
 constexpr size_t kShownCharacters = 64;
 
-// `text` in messages: its first characters (UTF-8 sequences kept whole) and
-// "..." when there are more.
-std::string shown(const std::string& text) {
-  size_t characters = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
-    if (!continuation && characters++ == kShownCharacters) return text.substr(0, i) + "...";
-  }
-  return text;
-}
+std::string shown(const std::string& text) { return shortened(text, kShownCharacters); }
 
 // `error` with every copy of `value` in it shown cut.
 std::string withValueCut(std::string error, const std::string& value) {

@@ -1,58 +1,62 @@
 #pragma once
-// The flight recorder: --record writes every fleet update's delta and key
-// flags as they are flown (record/Recording.h), --replay flies them again in
-// place of the clock and the keyboard and says whether every aircraft state
-// came out the same to the bit. Escape, pause and the cockpit keys stay live
-// in a replay; the flight keys and Tab come from the recording.
+// The flight recorder behind --record: every fleet update's time step, the
+// keys it saw and the fleet's state after it (record/Recording.h), written
+// as the flight is flown, and at the end every aircraft's state. The file
+// is made whole before anyone sees it (files/OutputFile.h); only a regular
+// file is ever replaced.
+//
+// Nothing here prints: each call returns the lines it has to say on stderr
+// (without the program's name), and its caller says them.
 
+#include "files/OutputFile.h"
+#include "files/UntrustedFile.h"
 #include "record/Recording.h"
 
+#include <Inventor/SbTime.h>
+
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-// A recording read whole: the updates up to the last whole record.
-struct FlightRecording {
-  rec::Header header;
-  std::vector<rec::Tick> ticks;
-  bool ended = false;  // closed cleanly, `end` holds the final states
-  rec::End end;
+struct PlaneList;
+
+class FlightRecorder {
+ public:
+  // A replay reads at most kMaxFileBytes: a recording ends before `limit`.
+  explicit FlightRecorder(std::size_t limit = kMaxFileBytes);
+
+  // Before the window, in the data directory: makes the new file for path,
+  // which must be absent or a regular file (a link is followed to it) in a
+  // folder that exists, and no other program's recording. Empty, or the
+  // one line why not ("cannot record to PATH: ...").
+  std::string open(const std::string& path);
+  bool running() const { return writer_ != nullptr; }
+
+  // The file gets its name at its first write holding flight, replacing
+  // the one there (said on stderr); a run that flies nothing leaves the
+  // name as it was.
+
+  // After a fleet update: its time step, the keys it saw and the fleet it
+  // left.
+  std::vector<std::string> record(SbTime delta, uint16_t keys, const PlaneList& fleet);
+  // While the flight stands still: writes what is pending, so that a
+  // program killed during a pause keeps the flight up to it.
+  std::vector<std::string> hold();
+  // Ends the recording with the state of every aircraft; does nothing when
+  // none runs.
+  std::vector<std::string> finish(const PlaneList& fleet);
+
+ private:
+  std::vector<std::string> flush();
+  std::string said(const std::string& what) const;  // "recording to PATH " + what
+  void stop();
+
+  std::size_t limit_;
+  std::string path_;
+  OutputFile file_;
+  std::unique_ptr<rec::Writer> writer_;
+  std::size_t written_ = 0;
+  bool lostNoted_ = false;  // said that the name no longer leads to the file
 };
-
-// Reads and checks the recording at path: empty, or why it cannot be
-// replayed ("cannot replay PATH: ..."). A recording cut short is read up to
-// its last whole record, ended false.
-std::string readFlightRecording(const std::string& path, FlightRecording& recording);
-
-// Empty when PlaneList.txt in the working directory has the bytes the
-// recording was flown with; otherwise why not, in the same words.
-std::string recordingListProblem(const std::string& path, const FlightRecording& recording);
-
-// The line for a recording cut short: "PATH is cut short after ...".
-std::string cutShortNote(const std::string& path, const FlightRecording& recording);
-
-// CRC-32 of every aircraft's state (flight values and matrix), in list
-// order; and of each aircraft alone.
-uint32_t fleetStateCrc();
-std::vector<uint32_t> aircraftStateCrcs();
-
-// The key flags as a recording holds them: bit k for KeyTable[k].
-uint16_t keyFlags();
-// Sets every key flag from a recording's, except Escape, which stays live.
-void setKeyFlags(uint16_t flags);
-
-// Before the window opens: why path cannot take a recording, or empty. It
-// must be absent or a regular file, in a directory that exists.
-std::string recordTargetProblem(const std::string& path);
-
-// After the scene is built: starts writing the flight to path and wraps
-// the fleet update; the recording is closed by finishRecording or, on
-// Escape, at exit. False with one line on stderr.
-bool startRecording(const std::string& path);
-// Closes the recording with the final states; does nothing when none runs.
-void finishRecording();
-
-// After the scene is built: flies `recording` in place of the clock and the
-// keyboard, one update per tick, and at its end prints on stderr whether it
-// matched. The fleet then holds still until Escape.
-void startReplay(FlightRecording recording);

@@ -1,7 +1,7 @@
 #pragma once
-// Saving a screenshot without harm to what is already there: the PNG is
-// written to a temporary in the target folder and only a complete file gets
-// a name. No existing file or link is ever written through or replaced.
+// Saving a screenshot without harm to what is already there: only a
+// complete PNG gets a name (files/OutputFile.h), and no existing file or
+// link is ever written through or replaced.
 
 #include "image/Image.h"
 

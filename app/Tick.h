@@ -1,43 +1,50 @@
 #pragma once
 // The animation tick: each firing of the one-shot sensor hands the time
 // since the previous firing to the fleet update and reschedules itself.
+//
+// The sensor is built with no user data, which gives the plain tick: the
+// live keys and the clock's time step to the fleet update. The program hands
+// it its parts once (tickSensor->setData(&parts)), and one tick then runs,
+// in this order: a noted stop signal (app/StopSignals.h); the clock; while
+// paused only Escape; the replayed or live keys and time step; the fleet
+// update; the recording; Escape; the camera views, which follow the live
+// clock also while paused or replaying.
+
+#include "aircraft/PlaneList.h"
 
 #include <Inventor/SbTime.h>
 
+#include <functional>
+
+class CameraViews;
+class FlightRecorder;
+class Replay;
 class SoSensor;
 
 // Time of the previous tick on monotonicNow's clock; zero until the first
 // tick.
 extern SbTime FrameClock;
 
-// While paused the fleet stays where it is; the clock keeps running, so the
-// first update after a pause covers one tick, not the pause. Escape still
-// ends the program.
-void setTickPaused(bool paused);
-bool tickPaused();
+struct TickParts {
+  PlaneList* fleet = &::fleet;
+  // The recorded keys and time steps in place of the keyboard and clock.
+  Replay* replay = nullptr;
+  FlightRecorder* recorder = nullptr;
+  // Which camera the chase step writes, and the other views' camera.
+  CameraViews* views = nullptr;
+  // The fleet stays where it is; the clock keeps running, so the first
+  // update after a pause covers one tick, not the pause.
+  bool paused = false;
+};
 
-// The fleet update as the tick calls it: the recorder and the replay wrap
-// it, getting the clock's delta and the update to hand a delta on to. Null
-// restores the plain update.
-using FleetUpdate = void (*)(SbTime delta);
-using FleetUpdateWrapper = void (*)(SbTime delta, FleetUpdate update);
-void setFleetUpdateWrapper(FleetUpdateWrapper wrapper);
-
-// Seconds on a clock that only runs forward (CLOCK_MONOTONIC), unaffected
-// by changes of the time of day.
-SbTime monotonicNow();
-
-// Called after every tick's update, paused or not, with its delta; null
-// for none. The camera views place the camera here.
-void setAfterTick(void (*hook)(SbTime delta));
-
-// SoOneShotSensor callback: tickAt(monotonicNow()), then reschedules.
+// SoOneShotSensor callback: tickAt with the sensor's parts (none for null
+// user data) at monotonicNow(), then reschedules.
 void tickCallback(void* userData, SoSensor* sensor);
 
-// One tick at `now`: advanceClock with the fleet update, or while paused
-// with an update that only lets Escape end the program.
-void tickAt(SbTime now);
+// One tick at `now`. Escape ends the program with status 0, after the
+// recording is ended with its end record.
+void tickAt(TickParts& parts, SbTime now);
 
-// One tick at the given time of day: records it and, from the second tick
-// on, hands the delta to update. Rescheduling is the caller's.
-void advanceClock(SbTime now, void (*update)(SbTime delta));
+// One tick at the given time: records it and, from the second tick on,
+// hands the delta to update. Rescheduling is the caller's.
+void advanceClock(SbTime now, const std::function<void(SbTime delta)>& update);

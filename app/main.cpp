@@ -1,21 +1,26 @@
 // flightscene: an interactive flight scene with volumetric clouds.
 
+#include "aircraft/PlaneList.h"
 #include "app/AppOptions.h"
 #include "app/CameraViews.h"
-#include "app/Cockpit.h"
 #include "app/FlightRecorder.h"
+#include "app/PilotOverlay.h"
+#include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "app/StopSignals.h"
+#include "app/Tick.h"
 #include "state/Globals.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
 
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/sensors/SoOneShotSensor.h>
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <utility>
 
 int main(int argc, char** argv) {
   // A message lost to a closed pipe and a file cut short by a size limit are
@@ -26,8 +31,9 @@ int main(int argc, char** argv) {
   const int status = cli::handle(appCommandLine(options), argc, argv);
   if (status >= 0) return status;
   if (!enterDataDir(options)) return 1;
-  FlightRecording replay;
-  if (!prepareRecorder(options, replay)) return 1;
+  FlightRecorder recorder;
+  std::optional<Replay> replay;
+  if (!prepareRecorder(options, recorder, replay)) return 1;
   if (const std::string problem = win::driverProblem(); !problem.empty()) {
     std::fprintf(stderr, "flightscene: %s\n", problem.c_str());
     return 1;
@@ -51,17 +57,30 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  if (!options.record.empty() && !startRecording(options.record)) return 1;
-  if (!options.replay.empty()) startReplay(std::move(replay));
-
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   auto* views = new CameraViews(toplevel);
-  auto* cockpit = new Cockpit(toplevel, *area, options.screenshotDir, views);
+  TickParts parts;
+  parts.replay = replay ? &*replay : nullptr;
+  parts.recorder = recorder.running() ? &recorder : nullptr;
+  parts.views = views;
+  auto* pilot = new PilotOverlay(toplevel, *area, options.screenshotDir, parts, views);
+  // Drawn over the scene; every event reaches it.
+  auto* overlay = new SoSeparator;
+  overlay->ref();
+  overlay->addChild(views->eventNode());
+  overlay->addChild(pilot->sceneNode());
+  area->setOverlaySceneGraph(overlay);
+  tickSensor->setData(&parts);
+  if (parts.recorder) noteStopSignals();
 
   win::mainLoop();
-  finishRecording();
+  for (const std::string& line : recorder.finish(fleet))
+    std::fprintf(stderr, "flightscene: %s\n", line.c_str());
 
-  delete cockpit;
+  tickSensor->setData(nullptr);
+  area->setOverlaySceneGraph(nullptr);
+  overlay->unref();
+  delete pilot;
   delete views;
   delete area;
   sceneRoot->unref();

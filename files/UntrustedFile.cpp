@@ -251,7 +251,8 @@ std::string printableName(const char* name) {
   std::string s(name);
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  return s;
+  // A path's start and its file name tell which file it is.
+  return shortened(s, kShownNameHalf, kShownNameHalf);
 }
 
 std::string judgeFile(const char* kind, const char* leftOut, const char* path,

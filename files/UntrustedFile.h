@@ -8,6 +8,8 @@
 // parsed for the scene, so the file cannot change between the two. A file
 // left out is reported in one line on stderr.
 
+#include "files/PrintedName.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -85,5 +87,7 @@ std::string judgeFile(const char* kind, const char* leftOut, const char* path,
 // stays as spelled, the file is left out.
 void setNameUnread(SoSFString& field, const char* name);
 
-// A name as it may be printed on one line: control bytes become '?'.
+// A name as it may be printed on one line: control bytes become '?', and
+// a long one keeps its first and last kShownNameHalf characters.
+constexpr std::size_t kShownNameHalf = 80;
 std::string printableName(const char* name);

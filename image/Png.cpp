@@ -74,18 +74,25 @@ bool writePng(const std::string& path, const Image& image, std::string& error) {
   return true;
 }
 
-bool writePng(std::FILE* file, const std::string& name, const Image& image, std::string& error) {
+bool encodePng(const Image& image, std::string& bytes, std::string& error) {
   if (!image.valid()) {
-    error = "no image to write to " + name;
+    error = "no image to encode";
     return false;
   }
   png_image png = forWriting(image);
-  if (!png_image_write_to_stdio(&png, file, 0, image.pixels.data(), 0, nullptr)) {
-    error = "cannot write " + name + ": " + png.message;
-    png_image_free(&png);
-    return false;
+  png_alloc_size_t size = 0;
+  // The first call measures, the second writes.
+  if (png_image_write_to_memory(&png, nullptr, &size, 0, image.pixels.data(), 0, nullptr)) {
+    bytes.resize(size);
+    if (png_image_write_to_memory(&png, bytes.data(), &size, 0, image.pixels.data(), 0, nullptr)) {
+      bytes.resize(size);
+      return true;
+    }
   }
-  return true;
+  error = std::string("cannot encode the image: ") + png.message;
+  png_image_free(&png);
+  bytes.clear();
+  return false;
 }
 
 bool readPng(const std::string& path, Image& image, std::string& error) {

@@ -4,7 +4,6 @@
 #include "image/Decode.h"
 #include "image/Image.h"
 
-#include <cstdio>
 #include <string>
 
 namespace img {
@@ -12,9 +11,9 @@ namespace img {
 // Writes an RGB or RGBA image. False, with "cannot write PATH: reason" (or
 // "no image to write to PATH") in `error`, when that fails.
 bool writePng(const std::string& path, const Image& image, std::string& error);
-// The same into an open file, named `name` in the message; the caller
-// flushes and closes it.
-bool writePng(std::FILE* file, const std::string& name, const Image& image, std::string& error);
+// The PNG file's bytes in memory, for a caller that writes them itself.
+// False, with the reason in `error`, when the image cannot be encoded.
+bool encodePng(const Image& image, std::string& bytes, std::string& error);
 
 // Reads any PNG file as RGB, composing transparent pixels over black so that
 // images with and without alpha compare alike. False, with a message in

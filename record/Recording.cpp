@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -17,10 +18,6 @@ constexpr uint32_t kHeaderFixed = 4 + 8 + 4 + 1;
 constexpr uint32_t kEndFixed = 8 + 4;
 constexpr double kFlushSeconds = 0.5;
 constexpr std::size_t kFlushBytes = std::size_t{64} << 10;
-
-void put(std::string& out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFFu));
-}
 
 uint64_t get(const uint8_t* in, int bytes) {
   uint64_t value = 0;
@@ -42,6 +39,10 @@ double doubleOf(uint64_t bits) {
 
 }  // namespace
 
+void putLittleEndian(std::string& out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFFu));
+}
+
 uint32_t crc32(const void* data, std::size_t size, uint32_t crc) {
   const auto* bytes = static_cast<const Bytef*>(data);
   // zlib takes lengths as uInt: feed large buffers in pieces.
@@ -58,19 +59,19 @@ Writer::Writer(const Header& header) {
   pending_.assign(kMagic, sizeof kMagic);
   const std::string version = header.programVersion.substr(0, kMaxProgramVersion);
   std::string payload;
-  put(payload, header.format, 4);
-  put(payload, header.listSize, 8);
-  put(payload, header.listCrc, 4);
-  put(payload, version.size(), 1);
+  putLittleEndian(payload, header.format, 4);
+  putLittleEndian(payload, header.listSize, 8);
+  putLittleEndian(payload, header.listCrc, 4);
+  putLittleEndian(payload, version.size(), 1);
   payload += version;
   record('H', payload);
 }
 
 void Writer::tick(const Tick& tick) {
   std::string payload;
-  put(payload, bitsOf(tick.delta), 8);
-  put(payload, static_cast<uint16_t>(tick.keys ^ keys_), 2);
-  put(payload, tick.state, 4);
+  putLittleEndian(payload, bitsOf(tick.delta), 8);
+  putLittleEndian(payload, static_cast<uint16_t>(tick.keys ^ keys_), 2);
+  putLittleEndian(payload, tick.state, 4);
   record('T', payload);
   keys_ = tick.keys;
   ++ticks_;
@@ -80,9 +81,9 @@ void Writer::tick(const Tick& tick) {
 
 void Writer::end(const End& end) {
   std::string payload;
-  put(payload, ticks_, 8);
-  put(payload, end.aircraft.size(), 4);
-  for (uint32_t crc : end.aircraft) put(payload, crc, 4);
+  putLittleEndian(payload, ticks_, 8);
+  putLittleEndian(payload, end.aircraft.size(), 4);
+  for (uint32_t crc : end.aircraft) putLittleEndian(payload, crc, 4);
   record('E', payload);
   sinceFlush_ = kFlushSeconds;
 }
@@ -103,9 +104,9 @@ std::size_t Writer::endSize(std::size_t aircraft) { return kFrameBytes + kEndFix
 void Writer::record(char kind, const std::string& payload) {
   const std::size_t start = pending_.size();
   pending_.push_back(kind);
-  put(pending_, payload.size(), 4);
+  putLittleEndian(pending_, payload.size(), 4);
   pending_ += payload;
-  put(pending_, crc32(pending_.data() + start, pending_.size() - start), 4);
+  putLittleEndian(pending_, crc32(pending_.data() + start, pending_.size() - start), 4);
 }
 
 Reader::Reader(const void* data, std::size_t size)
@@ -172,6 +173,9 @@ Reader::Step Reader::next(Tick& tick, End& end) {
   }
   if (kind == 'T' && length == kTickPayload) {
     tick.delta = doubleOf(get(p, 8));
+    // No clock gives a time step of NaN or infinity; flown, it would
+    // spoil every state after it.
+    if (!std::isfinite(tick.delta)) return Step::Damaged;
     keys_ ^= static_cast<uint16_t>(get(p + 8, 2));
     tick.keys = keys_;
     tick.state = static_cast<uint32_t>(get(p + 10, 4));

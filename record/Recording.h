@@ -33,6 +33,10 @@ constexpr std::size_t kMaxPayload = std::size_t{64} << 20;
 
 uint32_t crc32(const void* data, std::size_t size, uint32_t crc = 0);
 
+// Appends the low `bytes` bytes of value, least significant first: the
+// byte order of every integer in a recording and in the fleet's state.
+void putLittleEndian(std::string& out, uint64_t value, int bytes);
+
 struct Header {
   uint32_t format = kFormatVersion;
   uint64_t listSize = 0;
@@ -91,7 +95,8 @@ class Reader {
   // Tick: `tick` holds the next update. End: `end` holds the closing record,
   // which matched the updates read. Truncated: the bytes stop inside a
   // record, or before an end record. Damaged: a checksum, length, kind or
-  // count is wrong, or bytes follow the end record.
+  // count is wrong, a time step is NaN or infinite, or bytes follow the end
+  // record.
   enum class Step { Tick, End, Truncated, Damaged };
   Step next(Tick& tick, End& end);
 

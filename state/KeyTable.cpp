@@ -12,6 +12,18 @@ KeyEntry KeyTable[KEY_COUNT] = {
     {SoKeyboardEvent::A, 0},          {SoKeyboardEvent::N, 0},
 };
 
+uint16_t keyFlags() {
+  uint16_t flags = 0;
+  for (int k = 0; k < KEY_COUNT; ++k)
+    if (KeyTable[k].pressed) flags = static_cast<uint16_t>(flags | (1u << k));
+  return flags;
+}
+
+void setKeyFlags(uint16_t flags) {
+  for (int k = 0; k < KEY_COUNT; ++k)
+    if (k != KEY_ESCAPE) KeyTable[k].pressed = (flags >> k) & 1u;
+}
+
 void keyboardCallback(void* /*userData*/, SoEventCallback* node) {
   const SoEvent* event = node->getEvent();
   // Both tests for every entry, no early exit: the codes are distinct, so

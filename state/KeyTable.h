@@ -30,6 +30,13 @@ constexpr int KEY_COUNT = 12;
 
 extern KeyEntry KeyTable[KEY_COUNT];
 
+// Every key flag as one word, bit k for KeyTable[k]: how a recording holds
+// the keys an update saw.
+uint16_t keyFlags();
+// Sets every key flag from such a word, except Escape, which stays the
+// keyboard's: a replayed flight ends with its recording, not inside it.
+void setKeyFlags(uint16_t flags);
+
 // SoEventCallback callback for SoKeyboardEvent: sets or clears the flag of
 // the event's key, and marks every keyboard event handled.
 void keyboardCallback(void* userData, SoEventCallback* node);

@@ -47,7 +47,8 @@ struct RenderArea::Impl {
   void stampModifiers(SoEvent* event, int mods) const;
 };
 
-// The record of a GLFW window of ours; null for any other.
+// The record of a window that init made (its user pointer); null for null.
+// Only for those: every GLFW window of this process is one.
 inline TopLevel* topLevelOf(GLFWwindow* window) {
   return window ? static_cast<TopLevel*>(glfwGetWindowUserPointer(window)) : nullptr;
 }

@@ -13,9 +13,14 @@ namespace win {
 
 namespace {
 
+// The error callback set before init: it still hears every error, and
+// shutdown puts it back.
+GLFWerrorfun chainedErrorCallback = nullptr;
+
 // GLFW's text is for diagnosis; users get the caller's own message.
 void reportGlfwError(int code, const char* description) {
   if (glCheckRequested()) std::fprintf(stderr, "window: GLFW error %d: %s\n", code, description);
+  if (chainedErrorCallback) chainedErrorCallback(code, description);
 }
 
 void onFramebufferSize(GLFWwindow* w, int width, int height) {
@@ -52,7 +57,8 @@ bool glCheckRequested() {
 // returns at once when it is already done and glfwTerminate does nothing
 // when it is not.
 TopLevel* init(const char* appName, const char* className, const InitOptions& options) {
-  glfwSetErrorCallback(reportGlfwError);
+  if (GLFWerrorfun previous = glfwSetErrorCallback(reportGlfwError); previous != reportGlfwError)
+    chainedErrorCallback = previous;
   if (!glfwInit()) return nullptr;
   SoDB::init();
 
@@ -119,8 +125,6 @@ int maxTextureSize() {
   return size;
 }
 
-GLFWwindow* glfwWindowOf(TopLevel* top) { return top ? top->window : nullptr; }
-
 Place placeOf(const TopLevel* top) {
   Place place;
   if (!top) return place;
@@ -153,6 +157,8 @@ void shutdown(TopLevel* top) {
     delete top;
   }
   glfwTerminate();
+  glfwSetErrorCallback(chainedErrorCallback);
+  chainedErrorCallback = nullptr;
 }
 
 }  // namespace win

@@ -15,7 +15,8 @@
 //      a toggle to and from fullscreen on the monitor the window is on
 //  [x] window icon; the current context's texture limit
 //  [x] GLFW's own error text on stderr only when FLIGHTSCENE_GL_CHECK is set;
-//      the caller explains a failed init in its own words
+//      the caller explains a failed init in its own words; an error callback
+//      set before init is chained, and shutdown restores it
 //  Driver.cpp
 //  [x] what the GL driver needs, checked before it meets the lack: threads,
 //      a writable shader cache (else turned off), room for the first frame
@@ -36,6 +37,12 @@
 //  [x] a window beyond the GL's viewport limit is neither drawn nor read back
 //  [x] with FLIGHTSCENE_GL_CHECK, every GL error a frame leaves, on stderr
 //
+// Callbacks: GLFW's error callback is chained: one set before init still
+// hears every error, and shutdown puts it back. The window's own callbacks
+// (keys, mouse, cursor, wheel, size) are the layer's alone: they are set on
+// a window it made, and nothing outside window/ sees GLFW. Events reach the
+// program as Coin events in its scenes instead.
+//
 // The flat API mirrors what the start-up sequence needs: init, a render area
 // in the top-level window, show, mainLoop, shutdown.
 
@@ -51,7 +58,6 @@
 
 class SoNode;
 class SoEvent;
-struct GLFWwindow;
 
 namespace win {
 
@@ -110,8 +116,9 @@ struct Place {
 };
 Place placeOf(const TopLevel* toplevel);
 
-// Destroys the top-level window (delete its render area first) and
-// terminates GLFW. The scene database stays usable.
+// Destroys the top-level window (delete its render area first),
+// terminates GLFW and gives back the error callback init found. The scene
+// database stays usable.
 void shutdown(TopLevel* toplevel);
 
 // Sets the window's icon; the window manager picks the size it shows.
@@ -126,10 +133,6 @@ int maxTextureSize();
 // the right, y negative when pushed away, each -1..1; (0, 0) inside the
 // dead zone or without a gamepad.
 SbVec2f rightStick(const TopLevel* toplevel);
-
-// The GLFW window behind a top-level window, for callers chaining their own
-// callbacks (keep ours: call the previous callback from yours).
-GLFWwindow* glfwWindowOf(TopLevel* toplevel);
 
 class RenderArea {
  public:

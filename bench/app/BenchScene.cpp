@@ -273,7 +273,7 @@ int frames(const Args& a) {
     SoDB::getSensorManager()->processDelayQueue(TRUE);
   }
   // Then the camera stops and the same frame is drawn again, as when only
-  // the cockpit overlay changes: the clouds' reduced picture is kept.
+  // the pilot overlay changes: the clouds' reduced picture is kept.
   std::vector<double> still, stillSlicing;
   for (int i = 0; a.stages && i < 20; ++i) {
     std::fill(stage, stage + 4, 0.0);

@@ -1,12 +1,14 @@
 // Fuzz target for the flight recording's reader. On any bytes it must stop
 // at one clear verdict with bounded work, and what it read must be exactly
 // what a writer makes of the same header and ticks: the format has one
-// spelling, so nothing damaged can pass for a flight. Random bytes rarely
-// carry right checksums, so each input is also read with its checksums
-// made right, which takes the fuzzer past them into the records.
+// spelling, so nothing damaged can pass for a flight, nor can a time step
+// no clock gives (NaN, infinite). Random bytes rarely carry right
+// checksums, so each input is also read with its checksums made right,
+// which takes the fuzzer past them into the records.
 
 #include "record/Recording.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +51,7 @@ void check(const std::string& input) {
   rec::Reader::Step step;
   uint64_t ticks = 0;
   while ((step = reader.next(tick, end)) == rec::Reader::Step::Tick) {
+    require(std::isfinite(tick.delta), "read a time step no clock gives");
     writer.flushed();
     writer.tick(tick);
     again += writer.pending();

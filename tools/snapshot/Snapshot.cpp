@@ -2,9 +2,10 @@
 
 #include "aircraft/PlaneList.h"
 #include "aircraft/PlaneListFile.h"
-#include "app/FlightRecorder.h"
+#include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
+#include "files/OutputFile.h"
 #include "image/Png.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
@@ -27,7 +28,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -93,9 +96,19 @@ bool drawAndWrite(win::RenderArea& area, const SnapshotOptions& options, const s
          " instead of " + std::to_string(options.width) + "x" + std::to_string(options.height));
     return false;
   }
-  std::string error;
-  if (!img::writePng(path, img::fromBottomUpRows(size[0], size[1], rgb), error)) {
-    fail(error);
+  std::string png, problem;
+  if (!img::encodePng(img::fromBottomUpRows(size[0], size[1], rgb), png, problem)) {
+    fail("cannot write " + path + ": " + problem);
+    return false;
+  }
+  // Whole or not at all under its name, as the program's own files.
+  OutputFile file;
+  problem = file.create(path, OutputFile::Mode::Replace);
+  if (problem.empty()) problem = file.write(png);
+  if (problem.empty()) problem = file.sync();
+  if (problem.empty()) problem = file.place();
+  if (!problem.empty()) {
+    fail("cannot write " + path + ": " + problem);
     return false;
   }
   return true;
@@ -116,14 +129,6 @@ void pitchCamera(SoPerspectiveCamera* camera, double degrees) {
   const float pitch = static_cast<float>(degrees * M_PI / 180.0);
   camera->orientation.setValue(SbRotation(SbVec3f(1, 0, 0), pitch) *
                                SbRotation(SbVec3f(0, 1, 0), yaw));
-}
-
-// The keys of a recorded update, Escape left out: the flight ends with the
-// recording, not inside it.
-KeyState recordedKeys(uint16_t flags) {
-  KeyState keys{};
-  for (int k = 0; k < KEY_COUNT; ++k) keys[k] = k != KEY_ESCAPE && ((flags >> k) & 1u);
-  return keys;
 }
 
 int runSnapshot(const SnapshotOptions& options, const char* argv0) {
@@ -195,21 +200,19 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
   win::RenderArea* area = showScene(toplevel, sceneRoot);
   area->setSize(options.width, options.height);
 
+  std::optional<Replay> replay;
+  if (!options.replay.empty()) replay.emplace(std::move(recording));
   int status = 0;
   size_t next = 0;
   // Tick 0 stands for the program's first tick, which only starts its clock.
   for (int64_t tick = 0; tick <= flightTicks && status == 0; ++tick) {
-    if (tick > 0 && !options.replay.empty()) {
-      const rec::Tick& step = recording.ticks[static_cast<size_t>(tick - 1)];
-      if (!feedKeys(*area, recordedKeys(step.keys), tick, options.dt)) {
-        status = 1;
-        break;
-      }
-      fleet.update(SbTime(step.delta));
-      const bool last = tick == flightTicks;
-      if (fleetStateCrc() != step.state ||
-          (last && recording.ended && recording.end.aircraft != aircraftStateCrcs())) {
-        fail("the flight differs from the recording at tick " + std::to_string(tick));
+    if (replay) {
+      SbTime delta;
+      if (tick > 0 && replay->next(delta)) fleet.update(delta);
+      replay->check(fleet);
+      if (replay->over() && !replay->matches()) {
+        fail("the flight differs from the recording at tick " +
+             std::to_string(replay->differsAt()));
         status = 1;
         break;
       }

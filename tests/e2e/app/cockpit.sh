@@ -6,8 +6,12 @@
 # it, and F12 writes a screenshot only where one was asked for.
 source "$(dirname "$0")/../../support/e2e.sh" "$@"
 identical() { [ "$(differing_pixels "$1" "$2")" = 0 ]; }
-run_with() {  # run_with ARGS...: starts the program on the shipped list, focused
-  make_rundir "$WORK/run" "$(cat "$FS_DATA/PlaneList.txt")"
+# Pixels of the aircraft below, which is an unlit magenta box.
+magenta() { convert "$1" -fuzz 25% -fill black +opaque '#ff00ff' -fill white -opaque '#ff00ff' -format '%[fx:int(mean*w*h+0.5)]' info:; }
+run_with() {  # run_with ARGS...: starts the program on $LIST (the shipped list), focused
+  make_rundir "$WORK/run" "${LIST:-$(cat "$FS_DATA/PlaneList.txt")}"
+  mkdir -p "$WORK/run/own"
+  printf '#Inventor V2.1 ascii\nSeparator { LightModel { model BASE_COLOR } BaseColor { rgb 1 0 1 } Cube { depth 1.6 } }\n' >"$WORK/run/own/magenta.iv"
   start_app "$WORK/run" "$@"
   wid=$(wait_window)
   check "window appears" [ -n "$wid" ]
@@ -52,7 +56,7 @@ done
 check "without FreeType the font file is not used" bash -c "! grep -q DejaVuSansMono '$WORK/maps'"
 
 rm -rf "$WORK/run"
-run_with
+LIST='own/magenta.iv 1 0.25 0' run_with
 rest_shot "$WORK/rest.png"
 for key in F1 h; do
   stroke "$key"
@@ -65,10 +69,21 @@ for key in F1 h; do
   check "$key again restores the picture pixel for pixel" identical "$WORK/rest.png" "$WORK/$key-off.png"
 done
 
+# The cockpit looks ahead from the nose: the aircraft is out of sight there,
+# and in sight from behind it, beside its path and around it.
+seen=$(magenta "$WORK/rest.png")
+check "the chase view shows the aircraft ($seen pixels)" [ "$seen" -gt 1000 ]
 for view in cockpit fly-by orbit; do
   stroke v
   settled_shot "$wid" "$WORK/view-$view.png" 30
-  check "V shows the $view view" [ "$(differing_pixels "$WORK/rest.png" "$WORK/view-$view.png")" -gt 1000 ]
+  seen=$(magenta "$WORK/view-$view.png")
+  if [ "$view" = cockpit ]; then
+    check "V shows the cockpit view: the aircraft out of sight ($seen pixels)" [ "$seen" = 0 ]
+  else
+    check "V shows the $view view: the aircraft in sight ($seen pixels)" [ "$seen" -gt 100 ]
+    check "V shows the $view view: not the chase picture" \
+      [ "$(differing_pixels "$WORK/rest.png" "$WORK/view-$view.png")" -gt 1000 ]
+  fi
 done
 xdotool mousemove --window "$wid" 500 400 mousedown 1
 for step in $(seq 10); do
@@ -79,10 +94,14 @@ xdotool mouseup 1
 settled_shot "$wid" "$WORK/view-dragged.png" 30
 check "a mouse drag turns the orbit" \
   [ "$(differing_pixels "$WORK/view-orbit.png" "$WORK/view-dragged.png")" -gt 1000 ]
-xdotool click 5 click 5
-settled_shot "$wid" "$WORK/view-wheel.png" 30
-check "the wheel moves the orbit further" \
-  [ "$(differing_pixels "$WORK/view-dragged.png" "$WORK/view-wheel.png")" -gt 1000 ]
+xdotool click 4 click 4
+settled_shot "$wid" "$WORK/view-closer.png" 30
+xdotool click 5 click 5 click 5 click 5
+settled_shot "$wid" "$WORK/view-further.png" 30
+sizes="$(magenta "$WORK/view-dragged.png") $(magenta "$WORK/view-closer.png") $(magenta "$WORK/view-further.png")"
+read -r dragged closer further <<<"$sizes"
+check "the wheel brings the orbit closer, then further (aircraft pixels: $sizes)" \
+  [ "$closer" -gt $((dragged * 5 / 4)) -a "$further" -lt $((dragged * 4 / 5)) ]
 stroke v
 settled_shot "$wid" "$WORK/view-chase.png" 30
 check "V after the orbit restores the chase view pixel for pixel" \

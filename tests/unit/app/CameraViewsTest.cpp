@@ -36,7 +36,7 @@ TEST(CameraViews, CockpitLooksAlongTheNoseWithTheAircraftsUpAndTheModelBehindThe
   SbVec3f eye;
   SbRotation orientation;
   const SbBox3f model(-3, -1, -4, 3, 2, 1.2f);
-  ASSERT_TRUE(cockpitPose(m, model, eye, orientation));
+  cockpitPose(m, model, SbVec2f(0, 1), eye, orientation);
   SbVec3f looks, camUp;
   orientation.multVec(SbVec3f(0, 0, -1), looks);
   orientation.multVec(SbVec3f(0, 1, 0), camUp);
@@ -48,10 +48,24 @@ TEST(CameraViews, CockpitLooksAlongTheNoseWithTheAircraftsUpAndTheModelBehindThe
     m.multVecMatrix(p, world);
     EXPECT_LT((world - eye).dot(looks), 0.0f);
   }
-  // A collapsed model (size 0 leaves zero axes) leaves the camera alone.
-  EXPECT_FALSE(
-      cockpitPose(placement(side, SbVec3f(0, 0, 0), nose, 1, at), model, eye, orientation));
-  EXPECT_FALSE(cockpitPose(placement(side, up, nose, 0, at), model, eye, orientation));
+}
+
+TEST(CameraViews, CockpitOfACollapsedAircraftSitsAtItsPositionLookingAlongItsHeading) {
+  const SbVec3f at(8, 3, 8), side(0, 0, -1), up(0, 1, 0), nose(1, 0, 0);
+  const SbVec2f heading(0.6f, -0.8f);
+  // Size 0 leaves the up axis zero; scale 0 every axis.
+  for (const SbMatrix& m :
+       {placement(side, SbVec3f(0, 0, 0), nose, 1, at), placement(side, up, nose, 0, at)}) {
+    SbVec3f eye;
+    SbRotation orientation;
+    cockpitPose(m, SbBox3f(-1, -1, -1, 1, 1, 1), heading, eye, orientation);
+    SbVec3f looks, camUp;
+    orientation.multVec(SbVec3f(0, 0, -1), looks);
+    orientation.multVec(SbVec3f(0, 1, 0), camUp);
+    expectNear(looks, SbVec3f(0.6f, 0, -0.8f));
+    expectNear(camUp, SbVec3f(0, 1, 0));
+    EXPECT_LT((eye - at).length(), 0.1f);
+  }
 }
 
 TEST(CameraViews, FlyByPointStaysUntilTheAircraftHasPassedItThenMovesAhead) {

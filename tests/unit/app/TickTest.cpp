@@ -1,19 +1,31 @@
-// The animation tick hands the real time between firings to the fleet, and
-// while paused holds the fleet still but lets Escape end the program.
+// The animation tick hands the real time between firings to the fleet,
+// while paused holds the fleet still but lets Escape end the program, and
+// runs its parts in order: replayed keys, fleet update, recording, views.
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
+#include "app/CameraViews.h"
+#include "app/FlightRecorder.h"
+#include "app/Replay.h"
 #include "app/Tick.h"
 #include "state/Globals.h"
 #include "state/KeyTable.h"
 #include "tests/support/QuietCoin.h"
 
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/nodes/SoFile.h>
+#include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace {
@@ -72,7 +84,6 @@ class PausedFleet : public AnimationTick {
     KeyTable[KEY_W].pressed = 1;
   }
   void TearDown() override {
-    setTickPaused(false);
     for (KeyEntry& k : KeyTable) k.pressed = 0;
     delete fleet.head;
     fleet = PlaneList();
@@ -81,23 +92,24 @@ class PausedFleet : public AnimationTick {
     sceneCamera = nullptr;
   }
   static Plane plane;
+  TickParts parts;
 };
 Plane PausedFleet::plane;
 using EscapeWhilePaused = PausedFleet;
 
 TEST_F(PausedFleet, StaysWhereItIsAndResumesWithOneTickNotThePause) {
-  tickAt(SbTime(10.0));
-  tickAt(SbTime(10.25));
+  tickAt(parts, SbTime(10.0));
+  tickAt(parts, SbTime(10.25));
   const double speed = plane.speed;
   const SbVec2f where = plane.horizontalPosition();
-  setTickPaused(true);
-  tickAt(SbTime(11.0));
-  tickAt(SbTime(40.0));
+  parts.paused = true;
+  tickAt(parts, SbTime(11.0));
+  tickAt(parts, SbTime(40.0));
   EXPECT_EQ(plane.speed, speed);
   EXPECT_EQ(plane.horizontalPosition(), where);
 
-  setTickPaused(false);
-  tickAt(SbTime(40.25));
+  parts.paused = false;
+  tickAt(parts, SbTime(40.25));
 
   Plane twin;  // flies the two quarter-second ticks without a pause
   twin.build(1, 1, "");
@@ -109,15 +121,109 @@ TEST_F(PausedFleet, StaysWhereItIsAndResumesWithOneTickNotThePause) {
 }
 
 TEST_F(EscapeWhilePaused, EndsWithStatusZeroWithoutFlying) {
-  setTickPaused(true);
+  parts.paused = true;
   KeyTable[KEY_ESCAPE].pressed = 1;
-  tickAt(SbTime(1.0));
+  tickAt(parts, SbTime(1.0));
   EXPECT_EXIT(
       {
         std::atexit([] { std::fprintf(stderr, "speed %g;", plane.speed); });
-        tickAt(SbTime(2.0));
+        tickAt(parts, SbTime(2.0));
       },
       ::testing::ExitedWithCode(0), "speed 0;");
+}
+
+// A flight recorded live, then replayed through a tick that records again
+// with the cockpit view on, in a folder with a list file of its own.
+class RecordedFlight : public PausedFleet {
+ protected:
+  void SetUp() override {
+    PausedFleet::SetUp();
+    char folder[] = "/tmp/fs-tick-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    dir = folder;
+    ASSERT_EQ(getcwd(home, sizeof home), home);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::ofstream("PlaneList.txt") << "models/none.iv 1 1 0\n";
+  }
+  void TearDown() override {
+    EXPECT_EQ(chdir(home), 0);
+    for (const char* name : {"/PlaneList.txt", "/live.rec", "/again.rec"})
+      std::remove((dir + name).c_str());
+    rmdir(dir.c_str());
+    PausedFleet::TearDown();
+  }
+  static std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string dir;
+  char home[4096] = {};
+};
+
+TEST_F(RecordedFlight, ReplayedKeysReachTheUpdateWhichIsRecordedBeforeTheViewsFollowIt) {
+  FlightRecorder live;
+  ASSERT_EQ(live.open("live.rec"), "");
+  parts.recorder = &live;
+  for (double t : {10.0, 10.25, 10.375}) tickAt(parts, SbTime(t));
+  KeyTable[KEY_LEFT].pressed = 1;
+  tickAt(parts, SbTime(10.5));
+  EXPECT_TRUE(live.finish(fleet).empty());
+
+  // The same aircraft from its start, no key held, another clock.
+  for (KeyEntry& k : KeyTable) k.pressed = 0;
+  plane.root->unref();
+  plane = Plane();
+  plane.build(1, 1, "");
+  plane.selected = 1;
+  FrameClock = SbTime::zero();
+  FlightRecording recording;
+  ASSERT_EQ(readFlightRecording("live.rec", recording), "");
+  Replay replay(std::move(recording));
+  FlightRecorder again;
+  ASSERT_EQ(again.open("again.rec"), "");
+  CameraViews views(nullptr);
+  views.cycle();
+  ASSERT_EQ(views.view(), View::Cockpit);
+  parts.recorder = &again;
+  parts.replay = &replay;
+  parts.views = &views;
+  for (double t : {50.0, 51.0, 90.0, 90.5}) tickAt(parts, SbTime(t));
+  EXPECT_TRUE(again.finish(fleet).empty());
+
+  EXPECT_TRUE(replay.over() && replay.matches());
+  // Recorded after the update: the same time steps, keys and states.
+  EXPECT_EQ(bytesOf("again.rec"), bytesOf("live.rec"));
+  // Placed after the update: the cockpit of the aircraft where it is now.
+  SbVec3f eye;
+  SbRotation orientation;
+  cockpitPose(plane.transform->matrix.getValue(), SbBox3f(), SbVec2f(0, 1), eye, orientation);
+  EXPECT_EQ(sceneCamera->position.getValue(), eye);
+  EXPECT_EQ(sceneCamera->orientation.getValue(), orientation);
+}
+
+TEST_F(RecordedFlight, RecordingEndsBeforeItsLimitWithItsEndRecordAndOneLine) {
+  const std::size_t limit = std::size_t{1} << 20;
+  FlightRecorder recorder(limit);
+  ASSERT_EQ(recorder.open("live.rec"), "");
+  parts.recorder = &recorder;
+  double t = 10;
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 100000 && recorder.running(); ++i) tickAt(parts, SbTime(t += 1.0 / 64));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(recorder.running());
+  EXPECT_EQ(said,
+            "flightscene: recording to live.rec ends at its limit of 1 MiB; the flight goes on "
+            "unrecorded\n");
+  const SbVec2f where = plane.horizontalPosition();
+  tickAt(parts, SbTime(t += 1.0 / 64));
+  EXPECT_NE(plane.horizontalPosition(), where);  // flying on
+
+  const std::size_t size = bytesOf("live.rec").size();
+  EXPECT_LE(size, limit);
+  EXPECT_GT(size + rec::Writer::tickSize(), limit);  // no room for one more update
+  FlightRecording recording;
+  ASSERT_EQ(readFlightRecording("live.rec", recording), "");
+  EXPECT_TRUE(recording.ended);
 }
 
 }  // namespace

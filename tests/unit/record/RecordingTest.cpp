@@ -24,11 +24,10 @@ rec::Header sampleHeader() {
   return h;
 }
 
-// Deltas a clock can give, and some no clock gives, with keys going down
-// and up again between ticks.
+// Deltas a clock can give, and odd ones it hardly gives, with keys going
+// down and up again between ticks.
 std::vector<rec::Tick> sampleTicks() {
-  const double deltas[] = {
-      1.0 / 60, 0.0, -0.0, 5e-324, 1e300, std::numeric_limits<double>::quiet_NaN(), 0.25};
+  const double deltas[] = {1.0 / 60, 0.0, -0.0, 5e-324, 1e300, -2.5, 0.25};
   std::vector<rec::Tick> ticks;
   uint16_t keys = 0;
   for (double d : deltas) {
@@ -129,6 +128,19 @@ TEST(Recording, NoFlippedBitReadsAsTheWholeFlight) {
 
 TEST(Recording, BytesAfterTheEndAreDamage) {
   EXPECT_EQ(readAll(sampleRecording() + "T").last, Reader::Step::Damaged);
+}
+
+TEST(Recording, TimeStepsNoClockGivesAreDamage) {
+  for (double delta :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity()}) {
+    rec::Writer writer(sampleHeader());
+    writer.tick({0.25, 0, 0});
+    writer.tick({delta, 0, 0});
+    const Read r = readAll(writer.pending());
+    EXPECT_EQ(r.ticks.size(), 1u) << delta;
+    EXPECT_EQ(r.last, Reader::Step::Damaged) << delta;
+  }
 }
 
 TEST(Recording, NewerFormatIsNamedNotRead) {

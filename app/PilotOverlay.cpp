@@ -1,4 +1,4 @@
-#include "app/Cockpit.h"
+#include "app/PilotOverlay.h"
 
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
@@ -101,15 +101,18 @@ SoSwitch* textPanel(float x, float y, SoText2** text) {
 
 }  // namespace
 
-Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
-                 CameraViews* views)
-    : toplevel_(toplevel), area_(area), screenshotDir_(std::move(screenshotDir)), views_(views) {
+PilotOverlay::PilotOverlay(win::TopLevel* toplevel, win::RenderArea& area,
+                           std::string screenshotDir, TickParts& tick, const CameraViews* views)
+    : toplevel_(toplevel),
+      area_(area),
+      screenshotDir_(std::move(screenshotDir)),
+      tick_(tick),
+      views_(views) {
   root_ = new SoSeparator;
   root_->ref();
   auto* keys = new SoEventCallback;
   keys->addEventCallback(SoKeyboardEvent::getClassTypeId(), onKey, this);
   root_->addChild(keys);
-  if (views_) root_->addChild(views_->eventNode());
   auto* camera = new SoOrthographicCamera;
   camera->viewportMapping = SoCamera::LEAVE_ALONE;  // -1..1 on both axes, any window shape
   camera->height = 2.0f;
@@ -143,58 +146,62 @@ Cockpit::Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string scr
   refresh_->setInterval(SbTime(0.5));
   // Drawing from inside the key's event traversal would disturb it.
   shoot_ = new SoOneShotSensor(onScreenshot, this);
-  area_.setOverlaySceneGraph(root_);
 }
 
-Cockpit::~Cockpit() {
+PilotOverlay::~PilotOverlay() {
   delete refresh_;
   delete shoot_;
-  area_.setOverlaySceneGraph(nullptr);
   root_->unref();
 }
 
-void Cockpit::onKey(void* self, SoEventCallback* node) {
-  auto* cockpit = static_cast<Cockpit*>(self);
+SoNode* PilotOverlay::sceneNode() const { return root_; }
+
+void PilotOverlay::onKey(void* self, SoEventCallback* node) {
+  auto* overlay = static_cast<PilotOverlay*>(self);
   const SoEvent* event = node->getEvent();
   using K = SoKeyboardEvent;
-  if (K::isKeyPressEvent(event, K::F1)) cockpit->toggle(cockpit->help_);
+  if (K::isKeyPressEvent(event, K::F1)) overlay->toggle(overlay->help_);
   if (K::isKeyPressEvent(event, K::H)) {
-    cockpit->toggle(cockpit->hud_);
-    if (cockpit->hud_->whichChild.getValue() == 0) {
-      cockpit->lastFrames_ = cockpit->area_.frameCount();
-      cockpit->lastRefresh_ = SbTime::getTimeOfDay();
-      cockpit->refreshHud();
-      cockpit->refresh_->schedule();
+    overlay->toggle(overlay->hud_);
+    if (overlay->hud_->whichChild.getValue() == 0) {
+      overlay->lastFrames_ = overlay->area_.frameCount();
+      overlay->lastRefresh_ = SbTime::getTimeOfDay();
+      overlay->refreshHud();
+      overlay->refresh_->schedule();
     } else {
-      cockpit->refresh_->unschedule();
+      overlay->refresh_->unschedule();
     }
   }
   if (K::isKeyPressEvent(event, K::P) || K::isKeyPressEvent(event, K::PAUSE))
-    cockpit->togglePause();
+    overlay->togglePause();
   if (K::isKeyPressEvent(event, K::F11))
-    win::setFullscreen(cockpit->toplevel_, !win::isFullscreen(cockpit->toplevel_));
+    win::setFullscreen(overlay->toplevel_, !win::isFullscreen(overlay->toplevel_));
   // Auto-repeat arrives as further presses: one shot per press.
   if (K::isKeyPressEvent(event, K::F12)) {
-    if (!cockpit->f12Down_ && !cockpit->screenshotDir_.empty()) cockpit->shoot_->schedule();
-    cockpit->f12Down_ = true;
+    if (!overlay->f12Down_ && !overlay->screenshotDir_.empty()) overlay->shoot_->schedule();
+    overlay->f12Down_ = true;
   }
-  if (K::isKeyReleaseEvent(event, K::F12)) cockpit->f12Down_ = false;
+  if (K::isKeyReleaseEvent(event, K::F12)) overlay->f12Down_ = false;
 }
 
-void Cockpit::onRefresh(void* self, SoSensor*) { static_cast<Cockpit*>(self)->refreshHud(); }
+void PilotOverlay::onRefresh(void* self, SoSensor*) {
+  static_cast<PilotOverlay*>(self)->refreshHud();
+}
 
-void Cockpit::onScreenshot(void* self, SoSensor*) { static_cast<Cockpit*>(self)->screenshot(); }
+void PilotOverlay::onScreenshot(void* self, SoSensor*) {
+  static_cast<PilotOverlay*>(self)->screenshot();
+}
 
-void Cockpit::toggle(SoSwitch* which) {
+void PilotOverlay::toggle(SoSwitch* which) {
   which->whichChild = which->whichChild.getValue() == 0 ? SO_SWITCH_NONE : 0;
 }
 
-void Cockpit::togglePause() {
-  setTickPaused(!tickPaused());
-  paused_->whichChild = tickPaused() ? 0 : SO_SWITCH_NONE;
+void PilotOverlay::togglePause() {
+  tick_.paused = !tick_.paused;
+  paused_->whichChild = tick_.paused ? 0 : SO_SWITCH_NONE;
 }
 
-void Cockpit::refreshHud() {
+void PilotOverlay::refreshHud() {
   const Plane* plane = fleet.current ? fleet.current->plane : nullptr;
   int index = 0, count = 0;
   for (PlaneListNode* cell = fleet.head; cell; cell = cell->next) {
@@ -232,7 +239,7 @@ void Cockpit::refreshHud() {
       hudText_->string.set1Value(i, lines[i]);
 }
 
-void Cockpit::screenshot() {
+void PilotOverlay::screenshot() {
   if (screenshotDir_.empty()) return;
   const std::time_t t = std::time(nullptr);
   std::tm local{};

@@ -1,9 +1,8 @@
 #pragma once
-// The pilot's comforts, drawn over the scene and never part of it: key help
-// (F1), heads-up display (H), pause (P or Pause), fullscreen (F11) and a
-// screenshot key (F12, only when a screenshot folder was given); the camera
-// views (V) see their keys and the mouse here, and the heads-up display
-// names the view. A pilot who
+// The pilot overlay: the pilot's comforts drawn over the scene and never
+// part of it: key help (F1), heads-up display (H), pause (P or Pause),
+// fullscreen (F11) and a screenshot key (F12, only when a screenshot folder
+// was given). The heads-up display names the camera view. A pilot who
 // presses none of these keys sees exactly the scene alone.
 
 #include "window/Window.h"
@@ -13,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+class SoNode;
 class SoSeparator;
 class SoSwitch;
 class SoText2;
@@ -21,16 +21,21 @@ class SoTimerSensor;
 class SoEventCallback;
 class SoSensor;
 class CameraViews;
+struct TickParts;
 
-class Cockpit {
+class PilotOverlay {
  public:
-  // screenshotDir empty: F12 does nothing. Without views the camera stays
-  // the chase camera.
-  Cockpit(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
-          CameraViews* views = nullptr);
-  ~Cockpit();
-  Cockpit(const Cockpit&) = delete;
-  Cockpit& operator=(const Cockpit&) = delete;
+  // screenshotDir empty: F12 does nothing. P pauses `tick`. Without views
+  // the display names the chase view.
+  PilotOverlay(win::TopLevel* toplevel, win::RenderArea& area, std::string screenshotDir,
+               TickParts& tick, const CameraViews* views = nullptr);
+  ~PilotOverlay();
+  PilotOverlay(const PilotOverlay&) = delete;
+  PilotOverlay& operator=(const PilotOverlay&) = delete;
+
+  // Its own camera, text and key handler, for the render area's overlay
+  // scene; it sees every event.
+  SoNode* sceneNode() const;
 
  private:
   static void onKey(void* self, SoEventCallback* node);
@@ -44,7 +49,8 @@ class Cockpit {
   win::TopLevel* toplevel_;
   win::RenderArea& area_;
   std::string screenshotDir_;
-  CameraViews* views_;
+  TickParts& tick_;
+  const CameraViews* views_;
   SoSeparator* root_ = nullptr;
   SoSwitch* help_ = nullptr;
   SoSwitch* hud_ = nullptr;

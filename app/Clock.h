@@ -1,0 +1,9 @@
+#pragma once
+// The clock the animation tick measures with. One file per platform
+// implements it (ClockPosix.cpp).
+
+#include <Inventor/SbTime.h>
+
+// Seconds on a clock that only runs forward, unaffected by changes of the
+// time of day.
+SbTime monotonicNow();
