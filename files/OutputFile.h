@@ -13,7 +13,7 @@
 //
 // Every call that can fail says why in a few words (the system's own, as
 // "Permission denied"), for the caller's message; none prints. One file per
-// platform implements it (OutputFilePosix.cpp).
+// platform implements it (OutputFilePosix.cpp, OutputFileWin32.cpp).
 
 #include <cstddef>
 #include <cstdint>

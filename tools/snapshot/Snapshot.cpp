@@ -60,7 +60,7 @@ bool resolveOutput(const std::string& out, std::string& absolute) {
     fail("cannot write " + path.string() + ": no directory " + dir.string());
     return false;
   }
-  if (access(dir.c_str(), W_OK) != 0) {
+  if (access(dir.string().c_str(), W_OK) != 0) {
     fail("cannot write " + path.string() + ": " + std::strerror(errno));
     return false;
   }
