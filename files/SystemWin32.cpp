@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 
 #include <cstring>
 #include <thread>
@@ -22,6 +23,28 @@ constexpr const char* kChildFlag = "--reader-child";
 constexpr DWORD kKilled = 0x0E0D0E0D;
 // Besides kReadMemory and the bytes: the program and Coin themselves.
 constexpr uint64_t kProgramMemory = uint64_t{64} << 20;
+// How the child ends when it outgrows its memory by its own measure.
+constexpr DWORD kNoMemory = 0xC0000017;  // STATUS_NO_MEMORY
+
+uint64_t memoryLimit(std::size_t bytes) {
+  return files::kReadMemory + kProgramMemory + uint64_t{2} * bytes;
+}
+
+// Wine takes a job's memory limit without enforcing it: the child watches
+// its own use as well (committed, and resident, which is what Wine counts)
+// and ends as the job would end it. Under Windows the job comes first.
+void watchMemory(uint64_t limit) {
+  std::thread([limit] {
+    for (;;) {
+      PROCESS_MEMORY_COUNTERS used{};
+      used.cb = sizeof used;
+      if (GetProcessMemoryInfo(GetCurrentProcess(), &used, sizeof used) &&
+          (used.PagefileUsage > limit || used.WorkingSetSize > limit))
+        TerminateProcess(GetCurrentProcess(), kNoMemory);
+      Sleep(2);
+    }
+  }).detach();
+}
 
 std::string describe(DWORD code, const std::string& answer) {
   switch (code) {
@@ -36,8 +59,8 @@ std::string describe(DWORD code, const std::string& answer) {
     case 0xC000001D:  // STATUS_ILLEGAL_INSTRUCTION
     case 0xC0000094:  // STATUS_INTEGER_DIVIDE_BY_ZERO
       return files::kCrashed;
-    case 3:           // abort() in Microsoft's C library
-    case 0xC0000017:  // STATUS_NO_MEMORY
+    case 3:  // abort() in Microsoft's C library
+    case kNoMemory:
     case 0xC000012D:  // STATUS_COMMITMENT_LIMIT
     case 0xC0000409:  // STATUS_STACK_BUFFER_OVERRUN: a fast fail
       return files::kAborted;
@@ -50,6 +73,18 @@ std::string describe(DWORD code, const std::string& answer) {
     return std::string("reading it dies of exception ") + hex;
   }
   return answer.empty() ? "cannot be read" : answer;
+}
+
+// A crash ends the child at once with the crash's code. Left to the system,
+// Wine looks for a debugger and waits out the reader's whole time, and a
+// stack overflow may not even get that far.
+LONG WINAPI endAtCrash(EXCEPTION_POINTERS* crash) {
+  const DWORD code = crash->ExceptionRecord->ExceptionCode;
+  if (code == EXCEPTION_STACK_OVERFLOW || code == EXCEPTION_ACCESS_VIOLATION ||
+      code == EXCEPTION_IN_PAGE_ERROR || code == EXCEPTION_ILLEGAL_INSTRUCTION ||
+      code == EXCEPTION_INT_DIVIDE_BY_ZERO)
+    TerminateProcess(GetCurrentProcess(), code);
+  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 bool writeAll(HANDLE out, const char* data, std::size_t size) {
@@ -187,7 +222,7 @@ std::string runChild(const char* name, Reader, const std::string& bytes,
       JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION |
       JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_PROCESS_TIME;
   limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart = limit * 10;
-  limits.ProcessMemoryLimit = static_cast<SIZE_T>(kReadMemory + kProgramMemory + bytes.size());
+  limits.ProcessMemoryLimit = static_cast<SIZE_T>(memoryLimit(bytes.size()));
   SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
   STARTUPINFOW start{};
@@ -244,6 +279,7 @@ int answerReaderChild(int argc, char** argv) {
   if (argc != 2 || std::strcmp(argv[1], kChildFlag) != 0) return -1;
   // A crash ends the child at once, with no dialog waiting for a user.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  AddVectoredExceptionHandler(1, endAtCrash);
   const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   // The parent reports the outcome in one line; whatever the reader prints
   // stays out of the answer. A copy of the pipe's handle: the C library
@@ -275,6 +311,7 @@ int answerReaderChild(int argc, char** argv) {
   const std::string argument = input.substr(sizeEnd + 1, argumentSize);
   input.erase(0, sizeEnd + 1 + argumentSize);
 
+  watchMemory(memoryLimit(input.size()));
   SoDB::init();
   const std::string said = files::childAnswer(reader, input, argument);
   DWORD written = 0;
