@@ -1,0 +1,32 @@
+#pragma once
+// sin, cos, asin and pown (a double to a whole power) computed by the program
+// itself, so that the flight and the cloud field give the same bits on every
+// platform: the C runtime's versions differ in the last bit between glibc
+// (and between its FMA and plain builds), MinGW and Wine.
+//
+// Each result is the exact value rounded to the nearest double, found with
+// double-double arithmetic (IEEE +, -, *, / and sqrt only) and a rounding
+// test: a quick evaluation to about 2^-62, and a slower one to about 2^-95
+// when the quick one lies too near a rounding boundary. Should even that be
+// too near (never seen for any input the program can form: see
+// bench/numeric/), the slower result is rounded as it stands; the bits are
+// still the same everywhere.
+//
+// Domains: sin and cos for |x| < 2^20 (the flight's angles lie within 0..2pi),
+// NaN beyond; asin on [-1, 1], NaN outside; pown for every double and n.
+
+#include <cstdint>
+
+namespace numeric {
+
+// How a result was rounded: by the quick evaluation, by the slower one, or
+// neither could prove it nearest (the comparison program counts these).
+enum class Rounding { Quick, Accurate, Unproven };
+
+double sin(double x, Rounding* how = nullptr);
+double cos(double x, Rounding* how = nullptr);
+double asin(double x, Rounding* how = nullptr);
+// x^n; pown(x, 0) is 1 for every x, NaN included.
+double pown(double x, uint32_t n, Rounding* how = nullptr);
+
+}  // namespace numeric
