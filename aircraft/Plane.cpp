@@ -1,6 +1,7 @@
 #include "aircraft/Plane.h"
 
 #include "aircraft/ModelFile.h"
+#include "numeric/Elementary.h"
 #include "state/KeyTable.h"
 #include "state/SetIfChanged.h"
 
@@ -12,7 +13,6 @@
 #include <Inventor/nodes/SoRotation.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include <cmath>
 
 namespace {
 
@@ -40,7 +40,7 @@ double rawHeading(const SbVec2f& v, float& y) {
   if (x > 1.0) x = 1.0;
   if (x < -1.0) x = -1.0;
   y = n[1];
-  return std::asin(x) / kTwoPi * 360;
+  return numeric::asin(x) / kTwoPi * 360;
 }
 
 }  // namespace
@@ -126,7 +126,7 @@ void Plane::setHeading(float degrees) {
 
 SbVec2f Plane::directionFromHeading(float degrees) const {
   double h = toRadians(degrees);
-  return SbVec2f(static_cast<float>(std::sin(h)), static_cast<float>(std::cos(h)));
+  return SbVec2f(static_cast<float>(numeric::sin(h)), static_cast<float>(numeric::cos(h)));
 }
 
 SbVec2f Plane::turnDirection(const SbVec2f& direction, float degrees) const {
@@ -139,7 +139,7 @@ SbVec2f Plane::turnDirection(const SbVec2f& direction, float degrees) const {
   else if (a > 360)
     a = a - 360;
   double r = toRadians(a);
-  return SbVec2f(static_cast<float>(std::sin(r)), static_cast<float>(std::cos(r)));
+  return SbVec2f(static_cast<float>(numeric::sin(r)), static_cast<float>(numeric::cos(r)));
 }
 
 void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
@@ -229,7 +229,7 @@ void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
   float x, z;
   getHorizontalPosition(x, z);
   const double h = heading / 360.0 * 2 * kPi;
-  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * std::sin(h)),
+  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * numeric::sin(h)),
                                          static_cast<float>(altitude + kCameraHeight),
-                                         static_cast<float>(z - kCameraDistance * std::cos(h))));
+                                         static_cast<float>(z - kCameraDistance * numeric::cos(h))));
 }
