@@ -13,7 +13,6 @@
 #include <Inventor/nodes/SoRotation.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-
 namespace {
 
 constexpr float kBankLimit = 10.0f;
@@ -125,8 +124,8 @@ void Plane::setHeading(float degrees) {
 }
 
 SbVec2f Plane::directionFromHeading(float degrees) const {
-  double h = toRadians(degrees);
-  return SbVec2f(static_cast<float>(numeric::sin(h)), static_cast<float>(numeric::cos(h)));
+  const numeric::SinCos t = numeric::sincos(toRadians(degrees));
+  return SbVec2f(static_cast<float>(t.sin), static_cast<float>(t.cos));
 }
 
 SbVec2f Plane::turnDirection(const SbVec2f& direction, float degrees) const {
@@ -138,8 +137,8 @@ SbVec2f Plane::turnDirection(const SbVec2f& direction, float degrees) const {
     a = a + 360;
   else if (a > 360)
     a = a - 360;
-  double r = toRadians(a);
-  return SbVec2f(static_cast<float>(numeric::sin(r)), static_cast<float>(numeric::cos(r)));
+  const numeric::SinCos t = numeric::sincos(toRadians(a));
+  return SbVec2f(static_cast<float>(t.sin), static_cast<float>(t.cos));
 }
 
 void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
@@ -228,8 +227,8 @@ void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
 
   float x, z;
   getHorizontalPosition(x, z);
-  const double h = heading / 360.0 * 2 * kPi;
-  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * numeric::sin(h)),
+  const numeric::SinCos h = numeric::sincos(heading / 360.0 * 2 * kPi);
+  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * h.sin),
                                          static_cast<float>(altitude + kCameraHeight),
-                                         static_cast<float>(z - kCameraDistance * numeric::cos(h))));
+                                         static_cast<float>(z - kCameraDistance * h.cos)));
 }

@@ -51,7 +51,7 @@ inline DD twoProd(double a, double b) {
   return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
 }
 
-// Relative error of add, mul and divSmall below 2^-103 (a few units of 2^-106).
+// add, mul and divSmall are off by a few units of 2^-106, relative.
 inline DD add(DD a, DD b) {
   DD s = twoSum(a.hi, b.hi);
   const DD t = twoSum(a.lo, b.lo);

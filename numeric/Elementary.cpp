@@ -139,21 +139,34 @@ constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 constexpr DD kHalfPi{0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54};
 constexpr double kReduceLimit = 0x1p20;
 
-// x = k pi/2 + r with |r| <= pi/4 (a hair more where x * 2/pi rounds up),
-// r in double-double. Absolute error below 2^-150 plus 2^-104 |r|.
+// x = k pi/2 + r with |r| <= pi/4 (a hair more where x * 2/pi rounds up).
 struct Reduced {
   int quadrant;  // k mod 4
   DD r;
+  double err;  // absolute error bound of r
 };
 
-Reduced reduce(double x) {
-  const double k = nearestInt(x * kTwoOverPi);
+double quadrantOf(double x) { return nearestInt(x * kTwoOverPi); }
+
+// For the quick evaluation: r to about 2^-118 |k|, its low part not
+// normalised (at most an ulp of the high part).
+Reduced reduceQuick(double x) {
+  const double k = quadrantOf(x);
   // Exact: k * C1 is, and x lies within a factor two of it (Sterbenz).
+  const DD r = dd::twoSum(x - k * kC1, -(k * kC2));
+  return {static_cast<int>(static_cast<int64_t>(k) & 3),
+          {r.hi, r.lo - k * kC3},
+          std::fabs(k) * 0x1p-117 + 0x1p-140};
+}
+
+// r in double-double to below 2^-150 plus 2^-104 |r|.
+Reduced reduce(double x) {
+  const double k = quadrantOf(x);
   const double t = x - k * kC1;
   DD r = dd::twoSum(t, -(k * kC2));
   r = dd::add(r, dd::neg(dd::twoProd(k, kC3)));
   r = dd::add(r, {-(k * kC4), 0});
-  return {static_cast<int>(static_cast<int64_t>(k) & 3), r};
+  return {static_cast<int>(static_cast<int64_t>(k) & 3), r, 0x1p-140};
 }
 
 // The quick evaluation: sin(a + u) and cos(a + u) from the tables, with a the
@@ -211,30 +224,18 @@ Approx asApprox(DD y, double relErr) {
 
 Approx negate(Approx a) { return {-a.hi, -a.lo, a.err}; }
 
-// sin of x + q pi/2 from the reduced r: q picks sin or cos of r and a sign.
-Approx quickOf(const Split& p, int q) {
-  switch (q) {
-    case 0:
-      return sinQuick(p);
-    case 1:
-      return cosQuick(p);
-    case 2:
-      return negate(sinQuick(p));
-    default:
-      return negate(cosQuick(p));
+// sin x and cos x from sin r and cos r: x = r + q pi/2 turns them q times by
+// a quarter.
+void turn(int q, Approx& s, Approx& c) {
+  if (q & 1) {
+    const Approx t = s;
+    s = c;
+    c = negate(t);
   }
-}
-
-Approx accurateOf(const Reduced& red) {
-  const bool useCos = (red.quadrant & 1) != 0;
-  const Approx a = asApprox(useCos ? cosSeries(red.r) : sinSeries(red.r), 0x1p-95);
-  return red.quadrant >= 2 ? negate(a) : a;
-}
-
-double sinOfQuadrant(double x, int shift, Rounding* how) {
-  Reduced red = reduce(x);
-  red.quadrant = (red.quadrant + shift) & 3;
-  return decide(quickOf(split(red.r), red.quadrant), how, [&] { return accurateOf(red); });
+  if (q & 2) {
+    s = negate(s);
+    c = negate(c);
+  }
 }
 
 bool outsideReduction(double x) { return !(std::fabs(x) < kReduceLimit); }
@@ -249,13 +250,20 @@ struct AsinTarget {
   double sign;
 };
 
-// asin z to about 2^-42 from the Taylor series, in plain double.
+// asin z to about 2^-42 from the Taylor series, in plain double, summed in
+// Estrin's order: short chains of dependent operations.
 double asinStart(double z) {
   const double* c = tables().asinCoef;
-  const double z2 = z * z;
-  double s = c[kAsinTerms - 1];
-  for (int k = kAsinTerms - 2; k >= 0; --k) s = c[k] + z2 * s;
-  return z + z * (z2 * s);
+  const double t = z * z;
+  const double t2 = t * t;
+  double q[kAsinTerms / 2];
+  for (int k = 0; k < kAsinTerms / 2; ++k) q[k] = c[2 * k] + t * c[2 * k + 1];
+  const double t4 = t2 * t2;
+  const double r0 = (q[0] + t2 * q[1]) + t4 * (q[2] + t2 * q[3]);
+  const double r1 = (q[4] + t2 * q[5]) + t4 * (q[6] + t2 * q[7]);
+  const double t8 = t4 * t4;
+  const double p = r0 + t8 * (r1 + t8 * q[8]);
+  return z + z * (t * p);
 }
 
 Approx finishAsin(DD w, double relErr, const AsinTarget& t) {
@@ -300,18 +308,31 @@ double roundSubnormal(DD v, int64_t e, double relErr, bool* proven) {
 
 }  // namespace
 
-double sin(double x, Rounding* how) {
-  tell(how, Rounding::Quick);
-  if (std::fabs(x) < 0x1p-26) return x;  // |sin x - x| below half an ulp; keeps -0
-  if (outsideReduction(x)) return kNaN;
-  return sinOfQuadrant(x, 0, how);
-}
-
-double cos(double x, Rounding* how) {
-  tell(how, Rounding::Quick);
-  if (std::fabs(x) < 0x1p-27) return 1;  // 1 - x^2/2 rounds to 1
-  if (outsideReduction(x)) return kNaN;
-  return sinOfQuadrant(x, 1, how);
+SinCos sincos(double x, Rounding* sinHow, Rounding* cosHow) {
+  tell(sinHow, Rounding::Quick);
+  tell(cosHow, Rounding::Quick);
+  // |sin x - x| and |1 - cos x| are below half an ulp; keeps the sign of 0.
+  if (std::fabs(x) < 0x1p-27) return {x, 1};
+  if (outsideReduction(x)) return {kNaN, kNaN};
+  const Reduced quick = reduceQuick(x);
+  const Split p = split(quick.r);
+  Approx s = sinQuick(p);
+  Approx c = cosQuick(p);
+  s.err += quick.err;
+  c.err += quick.err;
+  turn(quick.quadrant, s, c);
+  // The slower evaluation, for whichever of the two needs it.
+  const auto accurate = [x](bool wantSin) {
+    const Reduced red = reduce(x);
+    Approx as = asApprox(sinSeries(red.r), 0x1p-95);
+    Approx ac = asApprox(cosSeries(red.r), 0x1p-95);
+    as.err += red.err;
+    ac.err += red.err;
+    turn(red.quadrant, as, ac);
+    return wantSin ? as : ac;
+  };
+  return {decide(s, sinHow, [&] { return accurate(true); }),
+          decide(c, cosHow, [&] { return accurate(false); })};
 }
 
 double asin(double x, Rounding* how) {

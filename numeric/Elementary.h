@@ -1,5 +1,5 @@
 #pragma once
-// sin, cos, asin and pown (a double to a whole power) computed by the program
+// sin and cos (together), asin and pown (a double to a whole power) computed by the program
 // itself, so that the flight and the cloud field give the same bits on every
 // platform: the C runtime's versions differ in the last bit between glibc
 // (and between its FMA and plain builds), MinGW and Wine.
@@ -12,7 +12,7 @@
 // bench/numeric/), the slower result is rounded as it stands; the bits are
 // still the same everywhere.
 //
-// Domains: sin and cos for |x| < 2^20 (the flight's angles lie within 0..2pi),
+// Domains: sincos for |x| < 2^20 (the flight's angles lie within 0..2pi),
 // NaN beyond; asin on [-1, 1], NaN outside; pown for every double and n.
 
 #include <cstdint>
@@ -23,8 +23,13 @@ namespace numeric {
 // neither could prove it nearest (the comparison program counts these).
 enum class Rounding { Quick, Accurate, Unproven };
 
-double sin(double x, Rounding* how = nullptr);
-double cos(double x, Rounding* how = nullptr);
+struct SinCos {
+  double sin;
+  double cos;
+};
+
+// The flight always needs both at one angle, which share most of the work.
+SinCos sincos(double x, Rounding* sinHow = nullptr, Rounding* cosHow = nullptr);
 double asin(double x, Rounding* how = nullptr);
 // x^n; pown(x, 0) is 1 for every x, NaN included.
 double pown(double x, uint32_t n, Rounding* how = nullptr);
