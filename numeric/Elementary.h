@@ -1,16 +1,17 @@
 #pragma once
-// sin and cos (together), asin and pown (a double to a whole power) computed by the program
-// itself, so that the flight and the cloud field give the same bits on every
-// platform: the C runtime's versions differ in the last bit between glibc
-// (and between its FMA and plain builds), MinGW and Wine.
+// sin and cos (together), asin and pown (a double to a whole power), computed
+// by the program itself so that the flight and the cloud field give the same
+// bits on every platform: the C runtime's versions differ in the last bit
+// between glibc (even between its FMA and plain builds), MinGW and Wine.
 //
 // Each result is the exact value rounded to the nearest double, found with
 // double-double arithmetic (IEEE +, -, *, / and sqrt only) and a rounding
-// test: a quick evaluation to about 2^-62, and a slower one to about 2^-95
-// when the quick one lies too near a rounding boundary. Should even that be
-// too near (never seen for any input the program can form: see
-// bench/numeric/), the slower result is rounded as it stands; the bits are
-// still the same everywhere.
+// test: sincos and asin evaluate quickly to about 2^-62 and, when that lies
+// too near a rounding boundary, once more to about 2^-95; pown's one
+// evaluation is good to about 2^-90 for the shaper's exponents. Should even
+// that be too near (never for an argument the program can form: see
+// bench/numeric/), the result is rounded as it stands, still the same bits
+// everywhere.
 //
 // Domains: sincos for |x| < 2^20 (the flight's angles lie within 0..2pi),
 // NaN beyond; asin on [-1, 1], NaN outside; pown for every double and n.
