@@ -3,7 +3,7 @@
 # against glibc as it runs on this CPU and against glibc's plain build (its
 # FMA and AVX2 variants switched off), then the same program cross-built with
 # MinGW-w64 and run under Wine, against Windows' runtime and glibc's, with the
-# check that both builds give the very same bits. About an hour on two busy
+# check that both builds give the very same bits. About 100 minutes on two busy
 # cores; options go to every run, e.g. --sets pown,heading.
 #
 #   bench/numeric/compare.sh [--sets ...] [--sample K | --full]
