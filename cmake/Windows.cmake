@@ -19,7 +19,7 @@ set_property(TARGET Coin::Coin APPEND PROPERTY INTERFACE_COMPILE_OPTIONS -Wno-at
 # and their tests: unit/files, unit/aircraft, unit/app, unit/reliability,
 # unit/tools (the skygen test forks), render/app, render/tools, the
 # end-to-end scripts and the list-file fuzz replay.
-foreach(sub state image record window volume clouds)
+foreach(sub numeric state image record window volume clouds)
   add_subdirectory(${sub})
 endforeach()
 # The sky generator needs only the command line and the icon of app/.
@@ -29,7 +29,7 @@ target_compile_definitions(fs_cli PRIVATE FLIGHTSCENE_VERSION="${PROJECT_VERSION
 add_library(fs_icon STATIC app/Icon.cpp)
 target_link_libraries(fs_icon PUBLIC fs_includes fs_image)
 add_subdirectory(tools/skygen)
-set(FS_TEST_DIRS unit/state unit/record unit/window unit/volume unit/clouds render/window
+set(FS_TEST_DIRS unit/numeric unit/state unit/record unit/window unit/volume unit/clouds render/window
                  render/volume fuzz)
 
 if(FLIGHTSCENE_TESTS)
