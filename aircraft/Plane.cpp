@@ -1,6 +1,7 @@
 #include "aircraft/Plane.h"
 
 #include "aircraft/ModelFile.h"
+#include "numeric/Elementary.h"
 #include "state/KeyTable.h"
 #include "state/SetIfChanged.h"
 
@@ -11,8 +12,6 @@
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoRotation.h>
 #include <Inventor/nodes/SoSeparator.h>
-
-#include <cmath>
 
 namespace {
 
@@ -40,7 +39,7 @@ double rawHeading(const SbVec2f& v, float& y) {
   if (x > 1.0) x = 1.0;
   if (x < -1.0) x = -1.0;
   y = n[1];
-  return std::asin(x) / kTwoPi * 360;
+  return numeric::asin(x) / kTwoPi * 360;
 }
 
 }  // namespace
@@ -125,8 +124,8 @@ void Plane::setHeading(float degrees) {
 }
 
 SbVec2f Plane::directionFromHeading(float degrees) const {
-  double h = toRadians(degrees);
-  return SbVec2f(static_cast<float>(std::sin(h)), static_cast<float>(std::cos(h)));
+  const numeric::SinCos t = numeric::sincos(toRadians(degrees));
+  return SbVec2f(static_cast<float>(t.sin), static_cast<float>(t.cos));
 }
 
 SbVec2f Plane::turnDirection(const SbVec2f& direction, float degrees) const {
@@ -138,8 +137,8 @@ SbVec2f Plane::turnDirection(const SbVec2f& direction, float degrees) const {
     a = a + 360;
   else if (a > 360)
     a = a - 360;
-  double r = toRadians(a);
-  return SbVec2f(static_cast<float>(std::sin(r)), static_cast<float>(std::cos(r)));
+  const numeric::SinCos t = numeric::sincos(toRadians(a));
+  return SbVec2f(static_cast<float>(t.sin), static_cast<float>(t.cos));
 }
 
 void Plane::advance(SbTime frameTime, SoPerspectiveCamera* camera) {
@@ -230,8 +229,8 @@ void Plane::placeChaseCamera(SoPerspectiveCamera* camera) const {
 
   float x, z;
   getHorizontalPosition(x, z);
-  const double h = heading / 360.0 * 2 * kPi;
-  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * std::sin(h)),
+  const numeric::SinCos h = numeric::sincos(heading / 360.0 * 2 * kPi);
+  setIfChanged(camera->position, SbVec3f(static_cast<float>(x - kCameraDistance * h.sin),
                                          static_cast<float>(altitude + kCameraHeight),
-                                         static_cast<float>(z - kCameraDistance * std::cos(h))));
+                                         static_cast<float>(z - kCameraDistance * h.cos)));
 }

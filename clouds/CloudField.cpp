@@ -1,10 +1,10 @@
 #include "clouds/CloudField.h"
 
 #include "clouds/Truncate.h"
+#include "numeric/Elementary.h"
 #include "state/Globals.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 float CloudField[65][65][65];
@@ -234,7 +234,7 @@ class Shaper {
 
   float density(int32_t b) const {
     return static_cast<float>(
-        truncateToInt32(255.0 - std::pow(base_, static_cast<double>(b)) * 255.0));
+        truncateToInt32(255.0 - numeric::pown(base_, static_cast<uint32_t>(b)) * 255.0));
   }
 
   double base_;

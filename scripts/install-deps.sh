@@ -25,6 +25,8 @@ PACKAGES=(
 PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db git)
 TEST_PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
+  # bench/numeric's comparison with the correctly rounded values
+  libmpfr-dev
   x11-utils libx11-dev
   clang libclang-rt-14-dev
   "${PACKAGE_PACKAGES[@]}"
