@@ -24,7 +24,9 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  if (const int status = answerReaderChild(argc, argv); status >= 0) return status;
+  // A model may hold our volume nodes: the reader knows them as the program does.
+  if (const int status = answerReaderChild(argc, argv, SoVolumeRendering::init); status >= 0)
+    return status;
   utf8Arguments(argc, argv);
   startWindowProgram();
   AppOptions options;

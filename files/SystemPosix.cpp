@@ -184,4 +184,4 @@ std::string runChild(const char*, Reader reader, const std::string& bytes,
 }  // namespace files
 
 // A forked child answers in place; no program is started as one.
-int answerReaderChild(int, char**) { return -1; }
+int answerReaderChild(int, char**, void (*)()) { return -1; }

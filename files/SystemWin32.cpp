@@ -275,7 +275,7 @@ std::string runChild(const char* name, Reader, const std::string& bytes,
 
 }  // namespace files
 
-int answerReaderChild(int argc, char** argv) {
+int answerReaderChild(int argc, char** argv, void (*prepare)()) {
   if (argc != 2 || std::strcmp(argv[1], kChildFlag) != 0) return -1;
   // A crash ends the child at once, with no dialog waiting for a user.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
@@ -313,6 +313,7 @@ int answerReaderChild(int argc, char** argv) {
 
   watchMemory(memoryLimit(input.size()));
   SoDB::init();
+  if (prepare != nullptr) prepare();
   const std::string said = files::childAnswer(reader, input, argument);
   DWORD written = 0;
   if (!said.empty() &&

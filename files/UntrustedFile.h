@@ -55,8 +55,11 @@ std::string readInChild(const char* reader, const std::string& bytes,
 
 // The first call in the main of every program that reads untrusted files:
 // when this process was started as a reader child (on Windows), it reads,
-// answers and returns the status to end with; otherwise -1.
-int answerReaderChild(int argc, char** argv);
+// answers and returns the status to end with; otherwise -1. `prepare`, when
+// given, runs in the child once Coin's database is up: it registers the
+// node classes the program registers before it reads (a forked child has
+// them from its parent).
+int answerReaderChild(int argc, char** argv, void (*prepare)() = nullptr);
 
 // True inside a reader child: what it reads is already under its limits.
 bool inReaderChild();

@@ -7,9 +7,11 @@
 #include "files/UntrustedFile.h"
 #include "tools/snapshot/Options.h"
 #include "tools/snapshot/Snapshot.h"
+#include "volume/SoVolumeRendering.h"
 
 int main(int argc, char** argv) {
-  if (const int status = answerReaderChild(argc, argv); status >= 0) return status;
+  if (const int status = answerReaderChild(argc, argv, SoVolumeRendering::init); status >= 0)
+    return status;
   utf8Arguments(argc, argv);
   SnapshotOptions options;
   // Installed, the shipped data; in a build tree, the source tree's.
