@@ -5,6 +5,8 @@
 #endif
 #include <windows.h>
 
+#include <initializer_list>
+
 void prepareFonts() {}
 
 namespace {
@@ -15,12 +17,15 @@ int CALLBACK found(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM seen) {
 }  // namespace
 
 std::string hudFontName() {
-  // Windows has Consolas since Vista and Lucida Console before it; Wine
-  // ships neither, but its own Courier (courier.ttf). Asked for a face it
-  // lacks, the font API would pick a proportional one without a word.
+  // Windows has Consolas since Vista and Lucida Console before it. Wine
+  // has neither: it offers the Linux system's fonts (measured on Debian 12:
+  // DejaVu Sans Mono, which Linux draws the cockpit in, and Liberation
+  // Mono) and not even its own Courier. Asked for a face it lacks, the
+  // font API picks a proportional one without a word.
   const HDC screen = GetDC(nullptr);
   std::string name = "Courier";
-  for (const wchar_t* face : {L"Consolas", L"Lucida Console", L"Courier New"}) {
+  for (const wchar_t* face :
+       {L"Consolas", L"Lucida Console", L"Courier New", L"DejaVu Sans Mono", L"Liberation Mono"}) {
     LOGFONTW wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
