@@ -68,6 +68,9 @@ class OutputFile {
   // True when both paths lead to one existing file (links followed).
   static bool sameFile(const std::string& a, const std::string& b);
 
+  // Empty when this user may make files in the folder, else why not.
+  static std::string folderProblem(const std::string& folder);
+
  private:
   struct System;  // the platform's handles
 

@@ -6,6 +6,8 @@
 #include "files/OutputFile.h"
 #include "files/Win32Text.h"
 
+#include <io.h>
+
 #include <cstdlib>
 #include <ctime>
 
@@ -241,4 +243,10 @@ bool OutputFile::stillInPlace() const {
 bool OutputFile::sameFile(const std::string& a, const std::string& b) {
   Identity ia, ib;
   return identityAt(files::wide(a), ia) && identityAt(files::wide(b), ib) && ia == ib;
+}
+
+std::string OutputFile::folderProblem(const std::string& folder) {
+  // Only a read-only folder is known beforehand; access rules show when
+  // the file is made.
+  return _waccess(files::wide(folder).c_str(), 2) == 0 ? std::string() : "Permission denied";
 }

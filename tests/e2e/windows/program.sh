@@ -30,8 +30,8 @@ fly() {  # fly WINDOW
   shot "$1" "$WORK/after.png"
 }
 
-mkdir "$WORK/shots"
-start_app "$WORK/run" --size 480x360 --record "$WORK/wine.rec" --screenshot-dir "$WORK/shots"
+mkdir "$WORK/skärmbilder"
+start_app "$WORK/run" --size 480x360 --record "$WORK/wine.rec" --screenshot-dir "$WORK/skärmbilder"
 wid=$(wait_window 120)
 check "the window titled appTitle appears" [ -n "$wid" ]
 [ -n "$wid" ] || finish
@@ -43,9 +43,9 @@ fly "$wid"
 moved=$(differing_pixels "$WORK/before.png" "$WORK/after.png")
 check "W, Left, Tab and Up change the picture ($moved pixels)" [ "${moved%%.*}" -gt 1000 ]
 stroke F12
-for _ in $(seq 100); do [ -n "$(ls -A "$WORK/shots")" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -n "$(ls -A "$WORK/skärmbilder")" ] && break; sleep 0.1; done
 check "F12 writes a PNG into --screenshot-dir" \
-  [ "$(identify -format %m "$WORK/shots"/*.png 2>/dev/null)" = PNG ]
+  [ "$(identify -format %m "$WORK/skärmbilder"/*.png 2>/dev/null)" = PNG ]
 status=$(end_with_escape "$wid" 60)
 [ "$status" = running ] || APP_PID=""
 check "Escape ends with status 0 (got $status)" [ "$status" = 0 ]
@@ -60,16 +60,19 @@ check "a missing list file: its message on standard output" \
   [ "$(cat "$WORK/missing.out")" = "Cann't open PlaneList file! Exiting..." ]
 
 # A junk model, one whose reader overflows the stack and a device are each
-# left out in one line; the rest of the fleet flies.
-make_rundir "$WORK/junk"
-printf 'not a model' >"$WORK/junk/junk.iv"
-{ echo '#Inventor V2.1 ascii'; for _ in $(seq 20000); do echo 'Separator {'; done; } >"$WORK/junk/deep.iv"
-{ printf '%s 1 1 0\n' junk.iv deep.iv NUL; cat "$FS_DATA/PlaneList.txt"; } >"$WORK/junk/PlaneList.txt"
-run_scene junk "$WORK/junk"
+# left out in one line; the rest of the fleet flies. Names are UTF-8, in a
+# folder whose name is not ASCII either.
+junk="$WORK/flygfält"
+make_rundir "$junk"
+printf 'not a model' >"$junk/skräp.iv"
+{ echo '#Inventor V2.1 ascii'; for _ in $(seq 20000); do echo 'Separator {'; done; } >"$junk/deep.iv"
+cp "$FS_DATA/models/cub.iv" "$junk/piper-å.iv"
+{ printf '%s 1 1 0\n' skräp.iv deep.iv NUL piper-å.iv; cat "$FS_DATA/PlaneList.txt"; } >"$junk/PlaneList.txt"
+run_scene junk "$junk"
 # Lines end in CR LF, as text does on Windows.
 said() { tr -d '\r' <"$WORK/junk.err" | grep -c "^aircraft: model $1 left out: $2\$"; }
-check "bad models: one line each says why" \
-  [ "$(said junk.iv '.*')$(said deep.iv 'reading it overflows the stack or crashes')$(said NUL 'not a regular file')$(wc -l <"$WORK/junk.err")" = 1113 ]
+check "bad models: one line each says why; a good one named in UTF-8 is read" \
+  [ "$(said skräp.iv '.*')$(said piper-å.iv '.*')$(said deep.iv 'reading it overflows the stack or crashes')$(said NUL 'not a regular file')$(wc -l <"$WORK/junk.err")" = 10113 ]
 
 if [ "$linux" != none ]; then
   # Recorded under Wine, replayed on Linux: the snapshot tool ends with 1
