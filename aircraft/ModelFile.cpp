@@ -11,6 +11,7 @@
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -42,23 +43,28 @@ SoSeparator* parseModel(const std::string& bytes, const char* name) {
   if (root != nullptr) root->ref();
   return root;
 }
+
+// The model reader: argument is the texture size limit, a line end, and
+// the model's name.
+std::string checkModel(const std::string& bytes, const std::string& argument) {
+  const std::size_t end = argument.find('\n');
+  textureLimit = std::atoi(argument.substr(0, end).c_str());
+  const std::string name = end == std::string::npos ? std::string() : argument.substr(end + 1);
+  SoSeparator* trial = parseModel(bytes, name.c_str());
+  if (!childFirstError().empty()) return childFirstError();
+  if (trial == nullptr) return "cannot be read";
+  return checkModelGraph(trial, textureLimit);
+}
+[[maybe_unused]] const bool registered = registerReader("model", checkModel);
 }  // namespace
 
 void setModelTextureLimit(int size) { textureLimit = size > 0 ? size : kSafeTextureSize; }
 int modelTextureLimit() { return textureLimit; }
 
 void loadModelFile(SoFile* node, const char* name) {
-  const int limit = textureLimit;
   JudgedFile file;
-  const std::string problem = judgeFile(
-      "aircraft: model", "left out", name,
-      [name, limit](const std::string& bytes) -> std::string {
-        SoSeparator* trial = parseModel(bytes, name);
-        if (!childFirstError().empty()) return childFirstError();
-        if (trial == nullptr) return "cannot be read";
-        return checkModelGraph(trial, limit);
-      },
-      &file);
+  const std::string problem = judgeFile("aircraft: model", "left out", name, "model",
+                                        std::to_string(textureLimit) + "\n" + name, &file);
   // The name stays as the list spells it either way.
   setNameUnread(node->name, name);
   if (!problem.empty() || !file.identified) return;

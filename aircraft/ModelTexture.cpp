@@ -7,8 +7,6 @@
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/lists/SbStringList.h>
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
@@ -21,7 +19,8 @@ void* createModelTexture() { return new ModelTexture; }
 
 // Where Coin would look for a texture named in a model: as spelled when
 // absolute, else under each reading directory and its image subfolders.
-// Only looked up (stat never blocks); the first name that exists is read.
+// Only looked up (never opened, so never blocks); the first name that
+// exists is read.
 std::string findTexture(const std::string& name) {
   if (!name.empty() && name[0] == '/') return name;
   static const char* const subdirs[] = {"",        "texture/", "textures/",
@@ -30,8 +29,7 @@ std::string findTexture(const std::string& name) {
   for (int i = 0; i < dirs.getLength(); ++i) {
     for (const char* sub : subdirs) {
       const std::string path = std::string(dirs[i]->getString()) + "/" + sub + name;
-      struct stat st;
-      if (::stat(path.c_str(), &st) == 0) return path;
+      if (fileExists(path.c_str())) return path;
     }
   }
   return name;

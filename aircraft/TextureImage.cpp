@@ -5,6 +5,7 @@
 
 #include <Inventor/fields/SoSFImage.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -22,6 +23,14 @@ std::string decodeTexture(const std::string& bytes, int limit, img::Image* image
   }
   return "cannot be read as an image";
 }
+
+namespace {
+// The image reader: argument is the size limit.
+std::string checkImage(const std::string& bytes, const std::string& argument) {
+  return decodeTexture(bytes, std::atoi(argument.c_str()));
+}
+[[maybe_unused]] const bool registered = registerReader("image", checkImage);
+}  // namespace
 
 void setTexture(SoSFImage& field, const img::Image& image) {
   // Coin's sizes are 16-bit.
@@ -43,7 +52,7 @@ std::string readTextureFile(const char* path, int limit, SoSFImage& field) {
   std::string bytes;
   std::string problem = readRegularFile(path, bytes);
   if (problem.empty() && !inReaderChild())
-    problem = readInChild([&bytes, limit] { return decodeTexture(bytes, limit); });
+    problem = readInChild("image", bytes, std::to_string(limit));
   if (problem.empty()) problem = decodeTexture(bytes, limit, &image);
   setTexture(field, image);
   return problem;

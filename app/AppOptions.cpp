@@ -5,13 +5,8 @@
 #include "app/FlightRecorder.h"
 #include "app/Replay.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -27,7 +22,8 @@ bool absoluteFile(const std::string& option, const std::string& value, std::stri
     return false;
   }
   std::error_code ec;
-  if (!value.empty()) path = std::filesystem::absolute(value, ec).string();
+  if (!value.empty())
+    path = std::filesystem::absolute(std::filesystem::u8path(value), ec).u8string();
   if (value.empty() || ec) error = "--" + option + " needs a file name";
   return error.empty();
 }
@@ -65,11 +61,12 @@ cli::Program appCommandLine(AppOptions& o) {
       {"screenshot-dir", "DIR", "F12 saves a PNG of the window in DIR",
        [&o](const std::string& v, E e) {
          // Absolute before --data changes the working directory.
-         char* path = v.empty() ? nullptr : realpath(v.c_str(), nullptr);
-         struct stat st;
-         const bool ok = path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-         if (ok) o.screenshotDir = path;
-         std::free(path);
+         std::error_code ec;
+         const std::filesystem::path path =
+             v.empty() ? std::filesystem::path()
+                       : std::filesystem::canonical(std::filesystem::u8path(v), ec);
+         const bool ok = !v.empty() && !ec && std::filesystem::is_directory(path, ec);
+         if (ok) o.screenshotDir = path.u8string();
          if (!ok) e = "--screenshot-dir wants an existing directory, got '" + v + "'";
          return ok;
        }},
@@ -88,9 +85,12 @@ cli::Program appCommandLine(AppOptions& o) {
 
 bool enterDataDir(const AppOptions& options) {
   const std::string dir = options.data.empty() ? installedDataDir() : options.data;
-  if (dir.empty() || chdir(dir.c_str()) == 0) return true;
+  if (dir.empty()) return true;
+  std::error_code ec;
+  std::filesystem::current_path(std::filesystem::u8path(dir), ec);
+  if (!ec) return true;
   std::fprintf(stderr, "flightscene: cannot use %s as the data directory: %s\n", dir.c_str(),
-               std::strerror(errno));
+               ec.message().c_str());
   return false;
 }
 

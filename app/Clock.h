@@ -1,6 +1,6 @@
 #pragma once
 // The clock the animation tick measures with. One file per platform
-// implements it (ClockPosix.cpp).
+// implements it (ClockPosix.cpp, ClockWin32.cpp).
 
 #include <Inventor/SbTime.h>
 

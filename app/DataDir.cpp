@@ -1,21 +1,17 @@
 #include "app/DataDir.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "app/Process.h"
 
-#include <climits>
+#include <filesystem>
+#include <system_error>
 
 std::string installedDataDir() {
-  char exe[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return {};
-  std::string dir(exe, static_cast<size_t>(n));
-  const size_t slash = dir.rfind('/');
-  if (slash == std::string::npos) return {};
+  const std::filesystem::path exe = std::filesystem::u8path(executablePath());
+  if (!exe.has_parent_path()) return {};
   // FS_DATA_FROM_BIN: the data directory relative to the installed bin/.
-  dir = dir.substr(0, slash + 1) + FS_DATA_FROM_BIN;
-  struct stat st;
-  const std::string list = dir + "/PlaneList.txt";
-  if (stat(list.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  const std::string dir = exe.parent_path().u8string() + "/" + FS_DATA_FROM_BIN;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::u8path(dir + "/PlaneList.txt"), ec))
+    return {};
   return dir;
 }

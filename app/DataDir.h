@@ -1,5 +1,6 @@
 #pragma once
-// Where an installed flightscene finds its data.
+// Where an installed flightscene finds its data: beside bin/ on Linux, data\ beside
+// flightscene.exe on Windows.
 
 #include <string>
 

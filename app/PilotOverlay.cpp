@@ -3,6 +3,7 @@
 #include "aircraft/Plane.h"
 #include "aircraft/PlaneList.h"
 #include "app/CameraViews.h"
+#include "app/HudFont.h"
 #include "app/Screenshot.h"
 #include "app/Tick.h"
 
@@ -120,11 +121,10 @@ PilotOverlay::PilotOverlay(win::TopLevel* toplevel, win::RenderArea& area,
   auto* unlit = new SoLightModel;
   unlit->model = SoLightModel::BASE_COLOR;
   root_->addChild(unlit);
-  // A named font makes Coin draw smooth text through FreeType and
-  // fontconfig; without them, or without the font, it keeps its built-in
-  // one. Monospaced, so the help's columns line up.
+  // A named font makes Coin draw smooth text; without it, Coin keeps its
+  // built-in one.
   auto* face = new SoFont;
-  face->name = "DejaVu Sans Mono";
+  face->name = hudFontName().c_str();
   face->size.setIgnored(TRUE);  // the size follows the window instead
   root_->addChild(face);
   auto* font = new SoCallback;
@@ -242,8 +242,10 @@ void PilotOverlay::refreshHud() {
 void PilotOverlay::screenshot() {
   if (screenshotDir_.empty()) return;
   const std::time_t t = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&t, &local);
+  // The run's only thread that reads the time of day: localtime's shared
+  // result is safe here, and it is on both platforms.
+  const std::tm* now = std::localtime(&t);
+  const std::tm local = now ? *now : std::tm{};
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   // The same limit as every frame: beyond it the GL driver may crash.

@@ -1,5 +1,6 @@
 #include "app/SceneWindow.h"
 
+#include "app/HudFont.h"
 #include "app/Icon.h"
 
 #include <Inventor/C/glue/gl.h>
@@ -11,9 +12,8 @@
 
 win::TopLevel* openTopLevel(const char* appName, const win::InitOptions& options) {
   // Before Coin's database starts: it reads the names when it first loads
-  // a font. A name the user set wins.
-  setenv("COIN_FREETYPE2_LIBNAME", FS_FREETYPE_SONAME, 0);
-  setenv("COIN_FONTCONFIG_LIBNAME", FS_FONTCONFIG_SONAME, 0);
+  // a font.
+  prepareFonts();
   win::TopLevel* top = win::init(appName, kWindowClass, options);
   if (top && options.visibility == win::Visibility::Shown) {
     std::vector<img::Image> icons;

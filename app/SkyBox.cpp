@@ -56,9 +56,8 @@ std::map<FileId, img::Image>& skyImages() {
 void setImage(SoTexture2* texture, const char* path) {
   const int limit = modelTextureLimit();
   JudgedFile file;
-  const std::string problem = judgeFile(
-      "sky:", "left plain", path,
-      [limit](const std::string& bytes) { return decodeTexture(bytes, limit); }, &file);
+  const std::string problem =
+      judgeFile("sky:", "left plain", path, "image", std::to_string(limit), &file);
   // Each image name a face shows gets its own line, even when names share
   // one bad file, which judgeFile reports only under its first name.
   static std::set<std::string> reported;

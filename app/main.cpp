@@ -5,11 +5,13 @@
 #include "app/CameraViews.h"
 #include "app/FlightRecorder.h"
 #include "app/PilotOverlay.h"
+#include "app/Process.h"
 #include "app/Replay.h"
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "app/StopSignals.h"
 #include "app/Tick.h"
+#include "files/UntrustedFile.h"
 #include "state/Globals.h"
 #include "volume/SoVolumeRendering.h"
 #include "window/Window.h"
@@ -17,16 +19,16 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/sensors/SoOneShotSensor.h>
 
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 int main(int argc, char** argv) {
-  // A message lost to a closed pipe and a file cut short by a size limit are
-  // reported where they happen (EPIPE, EFBIG), never a reason to die.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  // A model may hold our volume nodes: the reader knows them as the program does.
+  if (const int status = answerReaderChild(argc, argv, SoVolumeRendering::init); status >= 0)
+    return status;
+  utf8Arguments(argc, argv);
+  startWindowProgram();
   AppOptions options;
   const int status = cli::handle(appCommandLine(options), argc, argv);
   if (status >= 0) return status;

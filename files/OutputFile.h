@@ -13,7 +13,7 @@
 //
 // Every call that can fail says why in a few words (the system's own, as
 // "Permission denied"), for the caller's message; none prints. One file per
-// platform implements it (OutputFilePosix.cpp).
+// platform implements it (OutputFilePosix.cpp, OutputFileWin32.cpp).
 
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +67,9 @@ class OutputFile {
 
   // True when both paths lead to one existing file (links followed).
   static bool sameFile(const std::string& a, const std::string& b);
+
+  // Empty when this user may make files in the folder, else why not.
+  static std::string folderProblem(const std::string& folder);
 
  private:
   struct System;  // the platform's handles

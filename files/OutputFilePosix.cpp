@@ -255,3 +255,7 @@ bool OutputFile::sameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sameInode(sa, sb);
 }
+
+std::string OutputFile::folderProblem(const std::string& folder) {
+  return access(folder.c_str(), W_OK) == 0 ? std::string() : why(errno);
+}

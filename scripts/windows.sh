@@ -270,14 +270,25 @@ done <"$nsis/files.txt"
 setup="$root/flightscene-$version-setup.exe"
 makensis -V2 -DVERSION="$version" -DOUTFILE="$setup" -DFILES="$nsis/files.nsh" \
   -DUNFILES="$nsis/unfiles.nsh" -DLICENSE="$stage/$name/LICENSE.txt" \
-  -DPROGRAM=flightscene-skygen.exe "$root/dist/windows/flightscene.nsi"
+  -DPROGRAM=flightscene.exe "$root/dist/windows/flightscene.nsi"
 log "packages: $zip ($(du -k "$zip" | cut -f1) KiB), $setup ($(du -k "$setup" | cut -f1) KiB)"
 [ "$mode" = --test ] || exit 0
 
 # --- Tests under Wine ---------------------------------------------------------
 
+# Flights recorded on one platform are replayed on the other: the Linux
+# programs are built in build/ (nothing to do when the Linux stage has).
+start=$SECONDS
+(cd "$root" && { [ -f build/CMakeCache.txt ] || cmake --preset release >/dev/null; } &&
+  nice -n 10 cmake --build build -j"$jobs" --target flightscene flightscene-snapshot >/dev/null)
+log "the Linux programs for the replays ready in $((SECONDS - start)) s"
+cmake "$root/build-win" -DFLIGHTSCENE_LINUX_BUILD="$root/build" >/dev/null
+
 cd "$root/build-win"
 # One display for every test: Wine's programs in one prefix share one
 # desktop, which does not survive a test's own private display closing.
-"$root/scripts/with-display.sh" bash "$root/scripts/ctest-retry.sh" -j2
-bash "$root/tests/e2e/windows/installer.sh" "$setup" "$nsis/files.txt"
+start=$SECONDS
+"$root/scripts/with-display.sh" bash -c '
+  bash "$1/scripts/ctest-retry.sh" -j2 && bash "$1/tests/e2e/windows/installer.sh" "$2" "$3"' \
+  _ "$root" "$setup" "$nsis/files.txt"
+log "tests under Wine passed in $((SECONDS - start)) s"

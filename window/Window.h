@@ -17,9 +17,10 @@
 //  [x] GLFW's own error text on stderr only when FLIGHTSCENE_GL_CHECK is set;
 //      the caller explains a failed init in its own words; an error callback
 //      set before init is chained, and shutdown restores it
-//  Driver.cpp
+//  DriverPosix.cpp, DriverWin32.cpp
 //  [x] what the GL driver needs, checked before it meets the lack: threads,
-//      a writable shader cache (else turned off), room for the first frame
+//      a writable shader cache (else turned off), room for the first frame;
+//      on Windows none of these limits exists for a program to meet
 //  Input.cpp
 //  [x] keyboard (press, auto-repeat as press, release) and mouse events as
 //      SoEvents through SoHandleEventAction, so SoEventCallback nodes see them

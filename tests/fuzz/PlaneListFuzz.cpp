@@ -89,8 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // The loader reads through a FILE*.
   if (size > 0) {
-    std::FILE* file = fmemopen(const_cast<char*>(bytes), size, "r");
-    require(file != nullptr, "fmemopen failed");
+    // A temporary file, not fmemopen: Windows has none.
+    std::FILE* file = std::tmpfile();
+    require(file != nullptr && std::fwrite(bytes, 1, size, file) == size, "tmpfile failed");
+    std::rewind(file);
     PlaneListParse fromFile;
     PlaneListReader reader(makeByteSource(file));
     PlaneListEntry entry;

@@ -4,6 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Icon.h"
+#include "app/Process.h"
 #include "image/Png.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
@@ -40,6 +41,7 @@ int writeIcons(const std::string& outDir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  utf8Arguments(argc, argv);
   std::string outDir;
   bool icons = false;
   cli::Program program;

@@ -156,7 +156,8 @@ cli::Program snapshotCommandLine(SnapshotOptions& o) {
        "keys and times",
        [&o](const std::string& v, E e) {
          std::error_code ec;
-         if (!v.empty()) o.replay = std::filesystem::absolute(v, ec).string();
+         if (!v.empty())
+           o.replay = std::filesystem::absolute(std::filesystem::u8path(v), ec).u8string();
          if (v.empty() || ec) e = "--replay needs a file name";
          return e.empty();
        }},

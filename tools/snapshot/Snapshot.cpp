@@ -21,12 +21,8 @@
 #include <Inventor/sensors/SoOneShotSensor.h>
 #include <Inventor/sensors/SoSensorManager.h>
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -45,26 +41,26 @@ void fail(const std::string& message) {
 // changes into, and an unwritable place is better found before the render.
 bool resolveOutput(const std::string& out, std::string& absolute) {
   std::error_code ec;
-  const fs::path path = fs::absolute(out, ec);
+  const fs::path path = fs::absolute(fs::u8path(out), ec);
   if (ec) {
     fail("cannot resolve output path " + out + ": " + ec.message());
     return false;
   }
   if (fs::is_directory(path, ec)) {
-    fail("output " + path.string() + " is a directory");
+    fail("output " + path.u8string() + " is a directory");
     return false;
   }
   fs::path dir = path.parent_path();
   if (dir.empty()) dir = ".";
   if (!fs::is_directory(dir, ec)) {
-    fail("cannot write " + path.string() + ": no directory " + dir.string());
+    fail("cannot write " + path.u8string() + ": no directory " + dir.u8string());
     return false;
   }
-  if (access(dir.c_str(), W_OK) != 0) {
-    fail("cannot write " + path.string() + ": " + std::strerror(errno));
+  if (const std::string problem = OutputFile::folderProblem(dir.u8string()); !problem.empty()) {
+    fail("cannot write " + path.u8string() + ": " + problem);
     return false;
   }
-  absolute = path.string();
+  absolute = path.u8string();
   return true;
 }
 
@@ -152,8 +148,10 @@ int runSnapshot(const SnapshotOptions& options, const char* argv0) {
     if (!resolveOutput(name, absolute)) return 1;
     paths.push_back(absolute);
   }
-  if (chdir(options.data.c_str()) != 0) {
-    fail("cannot enter the data directory " + options.data + ": " + std::strerror(errno));
+  std::error_code ec;
+  fs::current_path(fs::u8path(options.data), ec);
+  if (ec) {
+    fail("cannot enter the data directory " + options.data + ": " + ec.message());
     return 1;
   }
   if (!options.replay.empty()) {

@@ -3,10 +3,16 @@
 
 #include "app/CommandLine.h"
 #include "app/DataDir.h"
+#include "app/Process.h"
+#include "files/UntrustedFile.h"
 #include "tools/snapshot/Options.h"
 #include "tools/snapshot/Snapshot.h"
+#include "volume/SoVolumeRendering.h"
 
 int main(int argc, char** argv) {
+  if (const int status = answerReaderChild(argc, argv, SoVolumeRendering::init); status >= 0)
+    return status;
+  utf8Arguments(argc, argv);
   SnapshotOptions options;
   // Installed, the shipped data; in a build tree, the source tree's.
   options.data = installedDataDir();

@@ -6,11 +6,11 @@
 #include "app/Scene.h"
 #include "app/SceneWindow.h"
 #include "app/SkyBox.h"
+#include "image/Decode.h"
 #include "state/Globals.h"
 #include "tests/support/HiddenWindow.h"
 #include "volume/SoVolumeRendering.h"
 
-#include <Inventor/SbImage.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -77,13 +79,15 @@ win::RenderArea* StartupScenePicture::area = nullptr;
 // The bilinear colour of an image at texture coordinates (s, t); s runs
 // along the image's rows, t up its columns.
 Rgb texel(const char* file, float s, float t) {
-  SbImage image;
-  EXPECT_TRUE(image.readFile(file)) << "the scene library cannot read " << file;
-  SbVec2s size;
-  int nc = 0;
-  const unsigned char* bytes = image.getValue(size, nc);
+  // Decoded as the program decodes it, by the image folder.
+  std::ifstream in(file, std::ios::binary);
+  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  img::Image image;
+  EXPECT_EQ(img::decodeImage(data, 4096, image), img::Decoded::Image) << "cannot decode " << file;
+  const int nc = image.channels;
   EXPECT_GE(nc, 3);
-  if (!bytes || nc < 3) return {};
+  if (!image.valid() || nc < 3) return {};
+  const SbVec2s size(static_cast<short>(image.width), static_cast<short>(image.height));
   const double fx = s * size[0] - 0.5, fy = t * size[1] - 0.5;
   const int x0 = static_cast<int>(std::floor(fx)), y0 = static_cast<int>(std::floor(fy));
   const double ax = fx - x0, ay = fy - y0;
@@ -92,7 +96,7 @@ Rgb texel(const char* file, float s, float t) {
     for (int dx = 0; dx <= 1; ++dx) {
       const int x = std::clamp(x0 + dx, 0, size[0] - 1), y = std::clamp(y0 + dy, 0, size[1] - 1);
       const double w = (dx ? ax : 1 - ax) * (dy ? ay : 1 - ay);
-      const unsigned char* p = bytes + (static_cast<size_t>(y) * size[0] + x) * nc;
+      const unsigned char* p = image.at(x, size[1] - 1 - y);  // rows top first
       out.r += w * p[0];
       out.g += w * p[1];
       out.b += w * p[2];

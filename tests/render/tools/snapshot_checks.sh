@@ -4,6 +4,8 @@
 #   same   TOOL COMPARE OUTDIR OPTIONS...                 two runs give the same pixels
 #   cli    TOOL OUTDIR PAGE                               command-line behaviour
 set -u
+# A cross-built program runs under its emulator (FS_EMULATOR: scripts/wine.sh).
+exe() { ${FS_EMULATOR:+"$FS_EMULATOR"} "$@"; }
 mode=$1
 shift
 
@@ -13,8 +15,8 @@ moment)
   shift 5
   actual="$outdir/$name-actual.png" diff="$outdir/$name-diff.png"
   rm -f "$actual" "$diff"
-  "$tool" --out "$actual" "$@" || { echo "FAIL: flightscene-snapshot $* ended with $?"; exit 1; }
-  if "$compare" "$reference" "$actual" "$diff"; then
+  exe "$tool" --out "$actual" "$@" || { echo "FAIL: flightscene-snapshot $* ended with $?"; exit 1; }
+  if exe "$compare" "$reference" "$actual" "$diff"; then
     rm -f "$actual"
     exit 0
   fi
@@ -29,8 +31,8 @@ same)
   shift 3
   a="$outdir/same-1.png" b="$outdir/same-2.png"
   rm -f "$a" "$b" "$outdir/same-diff.png"
-  "$tool" --out "$a" "$@" && "$tool" --out "$b" "$@" || { echo "FAIL: a run ended with an error"; exit 1; }
-  "$compare" --tolerance 0 --fraction 0 "$a" "$b" "$outdir/same-diff.png" ||
+  exe "$tool" --out "$a" "$@" && exe "$tool" --out "$b" "$@" || { echo "FAIL: a run ended with an error"; exit 1; }
+  exe "$compare" --tolerance 0 --fraction 0 "$a" "$b" "$outdir/same-diff.png" ||
     { echo "FAIL: two runs with the same options differ: $a $b"; exit 1; }
   exit 0
   ;;
@@ -43,7 +45,7 @@ cli)
     if "$@"; then passed=$((passed + 1)); else echo "FAIL: $what"; failures=$((failures + 1)); fi
   }
   run() {  # run ARGS...: sets rc, out, err
-    "$tool" "$@" >"$outdir/cli.out" 2>"$outdir/cli.err"
+    exe "$tool" "$@" >"$outdir/cli.out" 2>"$outdir/cli.err"
     rc=$?
     out=$(cat "$outdir/cli.out")
     err=$(cat "$outdir/cli.err")
@@ -71,7 +73,8 @@ cli)
 
   run --size 32x24 --out /nonexistent-dir/x.png
   check "an output in a missing directory fails (got $rc)" test "$rc" -ne 0 -a "$rc" -ne 2
-  check "... and names the path" grep -q "/nonexistent-dir/x.png" "$outdir/cli.err"
+  # Windows names it with backslashes.
+  check "... and names the path" grep -q "nonexistent-dir.x\.png" "$outdir/cli.err"
   run --size 32x24 --out "$outdir/cli"
   check "an output that is a directory fails (got $rc)" test "$rc" -ne 0 -a "$rc" -ne 2
   run --size 32x24 --data /nonexistent-dir --out "$outdir/cli/x.png"
@@ -83,7 +86,7 @@ cli)
   check "a plain run writes a 64x48 PNG" test "$(identify -format %m:%wx%h "$outdir/cli/one.png" 2>/dev/null)" = "PNG:64x48"
 
   # A relative --out is taken from where the tool was started, not the data directory.
-  (cd "$outdir/cli" && "$tool" --size 16x12 --out rel.png >/dev/null 2>&1)
+  (cd "$outdir/cli" && exe "$tool" --size 16x12 --out rel.png >/dev/null 2>&1)
   check "a relative --out lands in the starting directory" test -f "$outdir/cli/rel.png"
 
   run --size 32x24 --ticks 9 --dt 1 --hold W:1-9 --frames 3 --out "$outdir/cli/anim.png"

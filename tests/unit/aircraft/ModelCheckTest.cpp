@@ -39,7 +39,7 @@ TEST(ModelCheck, ShippedModelsPass) {
   for (const auto& e :
        std::filesystem::directory_iterator(std::string(FS_SOURCE_DIR) + "/data/models")) {
     SoInput in;
-    ASSERT_TRUE(in.openFile(e.path().c_str()));
+    ASSERT_TRUE(in.openFile(e.path().string().c_str()));
     SoSeparator* root = SoDB::readAll(&in);
     ASSERT_NE(root, nullptr);
     root->ref();

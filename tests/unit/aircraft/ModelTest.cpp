@@ -41,7 +41,7 @@ TEST(Models, EachReadsWithShapesAndItsOwnColours) {
   for (const fs::path& file : modelFiles()) {
     SCOPED_TRACE(file.string());
     SoInput in;
-    ASSERT_TRUE(in.openFile(file.c_str()));
+    ASSERT_TRUE(in.openFile(file.string().c_str()));
     EXPECT_TRUE(in.isValidFile());
     SoSeparator* root = SoDB::readAll(&in);
     ASSERT_NE(root, nullptr);

@@ -54,16 +54,23 @@ bool allSpace(const std::string& s) {
   return true;
 }
 
-// Opens the bytes as a stream (a copy: fmemopen needs a writable buffer).
+// The reference is glibc's scanner; MinGW's reads some malformed numbers
+// ("0xp1") otherwise. The program's own scanner is the same everywhere.
+#ifdef __GLIBC__
+constexpr bool kGlibcScanner = true;
+#else
+constexpr bool kGlibcScanner = false;
+#endif
+constexpr const char* kOtherScanner = "the reference is glibc's scanner";
+
+// The bytes as a stream, through a temporary file (Windows has no fmemopen).
 struct MemFile {
-  explicit MemFile(const std::string& bytes) : copy(bytes) {
-    copy.push_back('\0');
-    file = fmemopen(&copy[0], bytes.size(), "r");
+  explicit MemFile(const std::string& bytes) : file(std::tmpfile()) {
+    if (file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) std::rewind(file);
   }
   ~MemFile() {
     if (file) std::fclose(file);
   }
-  std::string copy;
   std::FILE* file;
 };
 
@@ -165,6 +172,7 @@ std::string randomInput(std::mt19937& rng) {
 }
 
 TEST(ListTokenSplitting, FloatsConvertAndSplitLikeFscanf) {
+  if (!kGlibcScanner) GTEST_SKIP() << kOtherScanner;
   const char* cases[] = {"1.5",   "+1.5",  "-2",   "1e3",       "1E-3", "2.5e+2x", "1e",
                          "1e+",   "-",     ".",    "+.",        ".5",   "5.",      "0x1.8p1",
                          "0x",    "0x.8",  "0xp1", "0x1p",      "0e5",  "5x",      "1.2.3",
@@ -202,6 +210,7 @@ TEST(ListTokenSplitting, NamesSplitLikeFscanf) {
 }
 
 TEST(ListTokenSplitting, RandomBytesSplitLikeFscanf) {
+  if (!kGlibcScanner) GTEST_SKIP() << kOtherScanner;
   std::mt19937 rng(1234);
   for (int i = 0; i < 100000; ++i) {
     const std::string input = randomInput(rng);
@@ -215,6 +224,7 @@ TEST(ListTokenSplitting, RandomBytesSplitLikeFscanf) {
 // A whole file read entry by entry with fscanf, the way the loader reads
 // it, against our parser: same entries, same outcome.
 TEST(ListTokenSplitting, RandomFilesParseLikeFscanfLoop) {
+  if (!kGlibcScanner) GTEST_SKIP() << kOtherScanner;
   std::mt19937 rng(99);
   for (int i = 0; i < 20000; ++i) {
     std::string input;

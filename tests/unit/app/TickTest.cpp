@@ -19,10 +19,9 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -138,18 +137,17 @@ class RecordedFlight : public PausedFleet {
  protected:
   void SetUp() override {
     PausedFleet::SetUp();
-    char folder[] = "/tmp/fs-tick-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    dir = folder;
-    ASSERT_EQ(getcwd(home, sizeof home), home);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    namespace fs = std::filesystem;
+    home = fs::current_path();
+    dir = (fs::temp_directory_path() / ("fs-tick-" + std::to_string(std::rand()))).string();
+    ASSERT_TRUE(fs::create_directory(dir));
+    fs::current_path(dir);
     std::ofstream("PlaneList.txt") << "models/none.iv 1 1 0\n";
   }
   void TearDown() override {
-    EXPECT_EQ(chdir(home), 0);
-    for (const char* name : {"/PlaneList.txt", "/live.rec", "/again.rec"})
-      std::remove((dir + name).c_str());
-    rmdir(dir.c_str());
+    std::filesystem::current_path(home);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
     PausedFleet::TearDown();
   }
   static std::string bytesOf(const std::string& path) {
@@ -157,7 +155,7 @@ class RecordedFlight : public PausedFleet {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   std::string dir;
-  char home[4096] = {};
+  std::filesystem::path home;
 };
 
 TEST_F(RecordedFlight, ReplayedKeysReachTheUpdateWhichIsRecordedBeforeTheViewsFollowIt) {

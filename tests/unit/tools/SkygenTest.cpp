@@ -1,4 +1,5 @@
 #include "aircraft/TextureImage.h"
+#include "tests/support/ExitStatus.h"
 #include "tools/skygen/SkyTextures.h"
 #include "tools/skygen/Tga.h"
 
@@ -6,9 +7,6 @@
 #include <Inventor/SoDB.h>
 #include <Inventor/fields/SoSFImage.h>
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -80,13 +78,15 @@ struct RunResult {
   std::string out, err;
 };
 
+std::string inQuotes(const fs::path& path) { return "\"" + path.string() + "\""; }
+
 // Runs the real program; its output goes to files in dir.
 RunResult runSkygen(const std::string& args, const fs::path& dir) {
   const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-  const std::string cmd = std::string("'") + SKYGEN_EXE + "' " + args + " >'" + out.string() +
-                          "' 2>'" + err.string() + "'";
-  const int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+  // Double quotes: the POSIX shell and cmd.exe (under Wine) read them alike.
+  const std::string cmd = std::string("\"") + SKYGEN_EXE + "\" " + args + " >\"" + out.string() +
+                          "\" 2>\"" + err.string() + "\"";
+  return {runCommand(cmd), readFile(out), readFile(err)};
 }
 
 double luma(const uint8_t* p) { return 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]; }
@@ -171,7 +171,7 @@ TEST(SkyTextures, ReadAWrittenFileWithTheSameOrientation) {
 
 TEST(SkyTextures, ReadTheGeneratedSkyBoxImages) {
   const TempDir dir("coin-read");
-  ASSERT_EQ(runSkygen("'" + dir.path.string() + "'", dir.path).status, 0);
+  ASSERT_EQ(runSkygen(inQuotes(dir.path), dir.path).status, 0);
   for (const NamedImage& f : files()) {
     const SoSFImage texture = decoded(dir.path / f.name);
     SbVec2s size;
@@ -290,8 +290,8 @@ TEST(FloorImage, PatternRepeatsSoTheTextureTiles) {
 
 TEST(SkygenCommand, WritesTheSameThreeImagesOnEveryRun) {
   const TempDir a("run-a"), b("run-b");
-  ASSERT_EQ(runSkygen("'" + a.path.string() + "'", a.path).status, 0);
-  ASSERT_EQ(runSkygen("'" + b.path.string() + "'", b.path).status, 0);
+  ASSERT_EQ(runSkygen(inQuotes(a.path), a.path).status, 0);
+  ASSERT_EQ(runSkygen(inQuotes(b.path), b.path).status, 0);
 
   for (const NamedImage& f : files()) {
     const std::string first = readFile(a.path / f.name), second = readFile(b.path / f.name);
@@ -318,7 +318,7 @@ TEST(SkygenCommand, UsageAndWriteFailuresGiveAClearMessage) {
   EXPECT_NE(none.err.find("Usage"), std::string::npos) << none.err;
 
   const std::string missing = (dir.path / "no-such-dir").string();
-  const RunResult unwritable = runSkygen("'" + missing + "'", dir.path);
+  const RunResult unwritable = runSkygen(inQuotes(missing), dir.path);
   EXPECT_NE(unwritable.status, 0);
   EXPECT_NE(unwritable.err.find("cannot write " + missing + "/side.tga"), std::string::npos)
       << unwritable.err;
