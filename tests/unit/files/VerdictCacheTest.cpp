@@ -60,10 +60,23 @@ int deeper(volatile int depth) {
 std::string crashing(const std::string&, const std::string&) { return std::to_string(deeper(0)); }
 [[maybe_unused]] const bool crashingRegistered = registerReader("crashing", crashing);
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer catches both faults itself and ends the child with its
+// own report: the reader is still refused, but no longer told apart.
+constexpr bool kToldApart = false;
+#else
+constexpr bool kToldApart = true;
+#endif
+
 TEST(ReaderChild, AReaderOutOfMemoryOrStackIsEndedAndToldApart) {
-  const std::string memory = readInChild("greedy", "x");
-  EXPECT_NE(memory.find("out of memory"), std::string::npos) << memory;
-  EXPECT_EQ(readInChild("crashing", "x"), "reading it overflows the stack or crashes");
+  const std::string memory = readInChild("greedy", "x"), stack = readInChild("crashing", "x");
+  if (kToldApart) {
+    EXPECT_NE(memory.find("out of memory"), std::string::npos) << memory;
+    EXPECT_EQ(stack, "reading it overflows the stack or crashes");
+  } else {
+    EXPECT_EQ(memory, "cannot be read");
+    EXPECT_EQ(stack, "cannot be read");
+  }
   EXPECT_EQ(readInChild("unknown", "x"), "cannot start a reader");
 }
 
