@@ -140,7 +140,8 @@ focus() {  # focus WINDOW: keys go to the window under focus
 }
 
 shot() {  # shot WINDOW FILE
-  import -window "$1" "$2"
+  # Without a window id, import waits for a click that never comes.
+  [ -n "$1" ] && import -window "$1" "$2"
 }
 
 differing_pixels() {  # differing_pixels A B: pixels that differ by more than 2%

@@ -54,6 +54,10 @@ peak_kb() {  # peak_kb NAME DIR: the program's peak RSS once its picture settled
   start_in "$2" "$1"
   local wid
   wid=$(wait_window 180)
+  if [ -z "$wid" ]; then
+    fail "$1: window appears"
+    return
+  fi
   settled_shot "$wid" "$WORK/$1.png" >/dev/null
   awk '$1 == "VmHWM:" { print $2 }' "/proc/$APP_PID/status"
   end_with_escape "$wid" >/dev/null
