@@ -29,6 +29,16 @@ fi
 export DISPLAY=":$(tr -d '\n' <"$tmp/display")"
 "$@"
 rc=$?
+# A failed command may have met a server in trouble: what it said, past the
+# display numbers it found taken.
+said=$(grep -v '^_XSERVTrans' "$tmp/xvfb.log" | tail -20)
+if [ "$rc" -ne 0 ] && [ -n "$said" ]; then
+  echo "with-display: the Xvfb of $DISPLAY logged:" >&2
+  echo "$said" >&2
+fi
+if ! kill -0 "$xpid" 2>/dev/null; then
+  echo "with-display: the Xvfb of $DISPLAY ended during the command" >&2
+fi
 kill "$xpid" 2>/dev/null
 wait "$xpid" 2>/dev/null
 rm -rf "$tmp"
