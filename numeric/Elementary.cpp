@@ -1,5 +1,6 @@
 #include "numeric/Elementary.h"
 
+#include "numeric/Bits.h"
 #include "numeric/DoubleDouble.h"
 
 #include <cmath>
@@ -21,18 +22,6 @@ constexpr double kRoundInt = 0x1.8p52;
 double nearestInt(double v) { return (v + kRoundInt) - kRoundInt; }
 // The same for 0 <= v < 2^52.
 double nearestWhole(double v) { return (v + 0x1p52) - 0x1p52; }
-
-uint64_t bitsOf(double v) {
-  uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
-
-double fromBits(uint64_t b) {
-  double v;
-  std::memcpy(&v, &b, sizeof v);
-  return v;
-}
 
 // 2^e for -1022 <= e <= 1023.
 double pow2(int64_t e) { return fromBits(static_cast<uint64_t>(e + 1023) << 52); }

@@ -1,5 +1,7 @@
 #include "record/Recording.h"
 
+#include "numeric/Bits.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -23,18 +25,6 @@ uint64_t get(const uint8_t* in, int bytes) {
   uint64_t value = 0;
   for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | in[i];
   return value;
-}
-
-uint64_t bitsOf(double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  return bits;
-}
-
-double doubleOf(uint64_t bits) {
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
 }
 
 }  // namespace
@@ -69,7 +59,7 @@ Writer::Writer(const Header& header) {
 
 void Writer::tick(const Tick& tick) {
   std::string payload;
-  putLittleEndian(payload, bitsOf(tick.delta), 8);
+  putLittleEndian(payload, numeric::bitsOf(tick.delta), 8);
   putLittleEndian(payload, static_cast<uint16_t>(tick.keys ^ keys_), 2);
   putLittleEndian(payload, tick.state, 4);
   record('T', payload);
@@ -172,7 +162,7 @@ Reader::Step Reader::next(Tick& tick, End& end) {
       return Step::Damaged;
   }
   if (kind == 'T' && length == kTickPayload) {
-    tick.delta = doubleOf(get(p, 8));
+    tick.delta = numeric::fromBits(get(p, 8));
     // No clock gives a time step of NaN or infinity; flown, it would
     // spoil every state after it.
     if (!std::isfinite(tick.delta)) return Step::Damaged;

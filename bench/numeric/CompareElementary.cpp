@@ -28,6 +28,7 @@
 // Windows one, under Wine) reads them with --diffs-in to count how its own
 // runtime differs from glibc's.
 
+#include "numeric/Bits.h"
 #include "numeric/Elementary.h"
 
 #ifndef FS_NO_MPFR
@@ -48,6 +49,9 @@
 
 namespace {
 
+using numeric::bitsOf;
+using numeric::fromBits;
+
 // As in aircraft/Plane: single-precision pi and 2 pi, widened.
 constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
@@ -58,18 +62,6 @@ float floatOf(uint32_t bits) {
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
-}
-
-uint64_t bitsOf(double v) {
-  uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
-
-double fromBits(uint64_t b) {
-  double v;
-  std::memcpy(&v, &b, sizeof v);
-  return v;
 }
 
 uint64_t mix(uint64_t x) {  // splitmix64's finaliser
